@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QSize>
+#include <QString>
+
+// Turns pictures into the bytes sent to the gallery: scaled down to the limits
+// when larger, upright (EXIF orientation applied), encoded as JPEG at the
+// toolkit's default quality. Safe to use off the GUI thread (QImage only).
+namespace imageprep {
+
+// The size Qt::KeepAspectRatio scaling of `size` into `box` gives.
+QSize fitWithin(const QSize& size, const QSize& box);
+
+// Loads the picture file at `path`, scales it down when it is wider than
+// `maxwidth` or higher than `maxheight`, and encodes it as JPEG into *out.
+// Writes the trace lines "resizeImage", `"<path>" : image size 0` for a file
+// that cannot be loaded, and "img could not be converted" when encoding fails.
+bool resizeImage(const QString& path, QByteArray* out, int maxwidth, int maxheight);
+
+// The same for an in-memory picture; `image` itself is left unchanged.
+bool resizeImageFromQImage(const QImage* image, QByteArray* out, int maxwidth, int maxheight);
+
+// Encodes an in-memory picture as JPEG at its own size.
+bool saveImage(const QImage* image, QByteArray* out);
+
+// Thumbnail of a picture file or of an in-memory picture: scaled with the fast
+// transformation to fit within `box`, aspect ratio kept (smaller pictures are
+// enlarged). A null image when the picture cannot be loaded.
+QImage thumbnail(const QString& path, const QSize& box = QSize(100, 100));
+QImage thumbnail(const QImage& image, const QSize& box = QSize(100, 100));
+
+} // namespace imageprep

@@ -1,0 +1,78 @@
+#include "worker/picturelist.h"
+
+#include <QStandardItem>
+#include <QStandardItemModel>
+
+namespace picturelist {
+
+QString fileNameOf(const QString& path)
+{
+    QString name = path;
+    name.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    const qsizetype slash = name.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? name : name.mid(slash + 1);
+}
+
+bool hasImageExtension(const QString& path, const QList<QByteArray>& formats)
+{
+    QString ext = path.toLower();
+    const qsizetype dot = ext.lastIndexOf(QLatin1Char('.'));
+    if (dot >= 0)
+        ext = ext.mid(dot + 1);
+    return formats.contains(ext.toLatin1());
+}
+
+namespace {
+
+void setReadOnly(QStandardItemModel& model, int row, int column)
+{
+    QStandardItem* item = model.item(row, column);
+    if (!item) {
+        item = new QStandardItem;
+        model.setItem(row, column, item);
+    }
+    item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+}
+
+} // namespace
+
+void appendFileRow(QStandardItemModel& model, const QString& path)
+{
+    const int row = model.rowCount();
+    model.insertRow(row);
+    model.setData(model.index(row, File), fileNameOf(path), Qt::EditRole);
+    model.setData(model.index(row, Comment), QString(), Qt::EditRole);
+    model.setData(model.index(row, FullPath), path, Qt::EditRole);
+    setReadOnly(model, row, File);
+    setReadOnly(model, row, FullPath);
+}
+
+void appendClipboardRow(QStandardItemModel& model, const QImage& image)
+{
+    const int row = model.rowCount();
+    model.insertRow(row);
+    model.setData(model.index(row, File), QStringLiteral("clipboard.jpg"), Qt::EditRole);
+    model.setData(model.index(row, Comment), QString(), Qt::EditRole);
+    model.setData(model.index(row, Image), image, Qt::EditRole);
+    setReadOnly(model, row, FullPath);
+    setReadOnly(model, row, Image);
+}
+
+QList<Row> snapshot(const QStandardItemModel& model)
+{
+    QList<Row> rows;
+    const int n = model.rowCount();
+    rows.reserve(n);
+    for (int r = 0; r < n; ++r) {
+        Row row;
+        row.name = model.index(r, File).data(Qt::DisplayRole).toString();
+        row.comment = model.index(r, Comment).data(Qt::DisplayRole).toString();
+        row.fullPath = model.index(r, FullPath).data(Qt::DisplayRole).toString();
+        if (row.fullPath.isEmpty())
+            row.image = model.index(r, Image).data(Qt::DisplayRole).value<QImage>();
+        rows.append(row);
+    }
+    return rows;
+}
+
+} // namespace picturelist
