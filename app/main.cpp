@@ -1,1 +1,8 @@
-int main() { return 0; }
+#include "app/startup.h"
+#include "worker/curl.h"
+
+int main(int argc, char** argv)
+{
+    const curl::Global curl;
+    return startup::run(argc, argv);
+}

@@ -1,1 +1,268 @@
-// placeholder
+#include "mainwindow/vemo.h"
+
+#include "forms/messages.h"
+#include "worker/categories.h"
+#include "worker/imageprep.h"
+#include "worker/picturelist.h"
+#include "worker/uploadthread.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDebug>
+#include <QFile>
+#include <QFileDialog>
+#include <QImageReader>
+#include <QPixmap>
+#include <QSettings>
+#include <QStandardItemModel>
+
+#include <algorithm>
+
+namespace {
+
+const QString settingsFile = QStringLiteral("vemo.ini");
+
+// The settings hold the password: the file is readable and writable by its
+// owner alone, whether it is new or was there before.
+void restrictToOwner(const QString& path)
+{
+    QFile file(path);
+    if (!file.exists() && !file.open(QIODevice::WriteOnly))
+        return;
+    file.close();
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
+} // namespace
+
+Vemo::Vemo(QWidget* parent) : QWidget(parent)
+{
+    setupUi(this);
+
+    uploadthread = std::make_unique<uploadThread>();
+    connect(this, &Vemo::setLoginData, uploadthread.get(), &uploadThread::setLoginData);
+    connect(this, &Vemo::setCategory, uploadthread.get(), &uploadThread::setCategory);
+    connect(this, &Vemo::setResize, uploadthread.get(), &uploadThread::setResize);
+    connect(this, &Vemo::setResizeData, uploadthread.get(), &uploadThread::setResizeData);
+    connect(this, &Vemo::setFilelistData, uploadthread.get(), &uploadThread::setFilelistData);
+    connect(this, &Vemo::startUpload, uploadthread.get(), &uploadThread::startUpload);
+    connect(this, &Vemo::getCategories, uploadthread.get(), &uploadThread::getCategories);
+    connect(uploadthread.get(), &uploadThread::updateCategories, this, &Vemo::updateCategories);
+
+    filelistmodel = new QStandardItemModel(0, picturelist::ColumnCount, this);
+    filelistmodel->setHeaderData(picturelist::File, Qt::Horizontal, QObject::tr("file"),
+                                 Qt::EditRole);
+    filelistmodel->setHeaderData(picturelist::Comment, Qt::Horizontal, QObject::tr("Comment"),
+                                 Qt::EditRole);
+    filelistmodel->setHeaderData(picturelist::FullPath, Qt::Horizontal, QObject::tr("full path"),
+                                 Qt::EditRole);
+    filelistmodel->setHeaderData(picturelist::Image, Qt::Horizontal, QObject::tr("Image"),
+                                 Qt::EditRole);
+    filelist->setModel(filelistmodel);
+    filelist->hideColumn(picturelist::Image);
+
+    catlistmodel = new QStandardItemModel(0, 2, this);
+    catlist->setModel(catlistmodel);
+    catlist->setHeaderHidden(true);
+    catlist->hideColumn(1);
+
+    connect(website, &QLineEdit::textChanged, this, &Vemo::websiteChanged);
+    connect(username, &QLineEdit::textChanged, this, &Vemo::usernameChanged);
+    connect(password, &QLineEdit::textChanged, this, &Vemo::passwordChanged);
+    connect(maxWidth, &QLineEdit::textChanged, this, &Vemo::maxWidthChanged);
+    connect(maxHeight, &QLineEdit::textChanged, this, &Vemo::maxHeightChanged);
+    connect(category, &QSpinBox::valueChanged, this, &Vemo::categoryChanged);
+    connect(checkresize, &QCheckBox::stateChanged, this, &Vemo::checkresizeChanged);
+    connect(butadd, &QPushButton::pressed, this, &Vemo::addFiles);
+    connect(butaddclipboard, &QPushButton::pressed, this, &Vemo::addFilesFromClipboard);
+    connect(butdel, &QPushButton::pressed, this, &Vemo::removeFiles);
+    connect(filelist->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &Vemo::filelistSelectionChanged);
+    connect(catlist, &QTreeView::clicked, this, &Vemo::catlistClicked);
+    connect(butupload, &QPushButton::pressed, this, &Vemo::uploadFilelist);
+    connect(butcat, &QPushButton::pressed, this, &Vemo::butcatPressed);
+
+    restrictToOwner(settingsFile);
+    settings = std::make_unique<QSettings>(settingsFile, QSettings::IniFormat);
+    loadSettings();
+    addCommandLineFiles();
+    butcatPressed();
+}
+
+Vemo::~Vemo()
+{
+    // The worker stops (and any transfer under way is abandoned) before the
+    // models and settings it was given go away.
+    uploadthread.reset();
+    if (settings) {
+        settings->sync();
+        restrictToOwner(settingsFile);
+    }
+}
+
+QString Vemo::storedText(const QString& key) const
+{
+    return settings->value(key, QString()).toString();
+}
+
+int Vemo::storedInt(const QString& key) const
+{
+    return settings->value(key, QString()).toInt();
+}
+
+void Vemo::loadSettings()
+{
+    category->setValue(storedInt(QStringLiteral("category")));
+    website->setText(storedText(QStringLiteral("website")));
+    username->setText(storedText(QStringLiteral("username")));
+    password->setText(storedText(QStringLiteral("password")));
+    maxWidth->setText(
+        settings->value(QStringLiteral("maxwidth"), QStringLiteral("1000")).toString());
+    maxHeight->setText(
+        settings->value(QStringLiteral("maxheight"), QStringLiteral("1000")).toString());
+    checkresize->setCheckState(
+        settings->value(QStringLiteral("resize"), 0).toInt() != 0 ? Qt::Checked : Qt::Unchecked);
+}
+
+void Vemo::websiteChanged(QString str)
+{
+    settings->setValue(QStringLiteral("website"), str);
+    rebuildLinks();
+}
+
+void Vemo::usernameChanged(QString str)
+{
+    settings->setValue(QStringLiteral("username"), str);
+}
+
+void Vemo::passwordChanged(QString str)
+{
+    settings->setValue(QStringLiteral("password"), str);
+}
+
+void Vemo::categoryChanged(int cat)
+{
+    settings->setValue(QStringLiteral("category"), cat);
+    rebuildLinks();
+}
+
+void Vemo::maxWidthChanged(QString val)
+{
+    settings->setValue(QStringLiteral("maxwidth"), val);
+}
+
+void Vemo::maxHeightChanged(QString val)
+{
+    settings->setValue(QStringLiteral("maxheight"), val);
+}
+
+void Vemo::checkresizeChanged(int state)
+{
+    settings->setValue(QStringLiteral("resize"), state);
+}
+
+void Vemo::rebuildLinks()
+{
+    // The stored values, not the widgets', make the links. They are escaped
+    // for the label's HTML; the address a click opens is the text as stored.
+    const QString site = storedText(QStringLiteral("website")).toHtmlEscaped();
+    const QString cat = storedText(QStringLiteral("category")).toHtmlEscaped();
+    glink->setText(
+        QStringLiteral("<a href=\"%1/index.php?gallery-%2\">%3</a>").arg(site, cat, tr("Gallery")));
+    gadminlink->setText(QStringLiteral("<a href=\"%1/admin.php?gallery-S%2\">%3</a>")
+                            .arg(site, cat, tr("Admin Gallery")));
+}
+
+void Vemo::addCommandLineFiles()
+{
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() <= 1)
+        return;
+    const QList<QByteArray> formats = QImageReader::supportedImageFormats();
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (picturelist::hasImageExtension(arguments.at(i), formats))
+            picturelist::appendFileRow(*filelistmodel, arguments.at(i));
+    }
+}
+
+void Vemo::addFiles()
+{
+    QFileDialog dialog(this, QString(), QString(), QString());
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    const QString directory = storedText(QStringLiteral("directory"));
+    if (!directory.isEmpty())
+        dialog.setDirectory(directory);
+    dialog.setNameFilter(tr("Images (*.jpg *.gif *.bmp *.png *.tif *.tiff *.xpm *.svg)"));
+    if (!dialog.exec())
+        return;
+    const QStringList files = dialog.selectedFiles();
+    settings->setValue(QStringLiteral("directory"), dialog.directory().path());
+    auto* model = qobject_cast<QStandardItemModel*>(filelist->model());
+    for (const QString& file : files)
+        picturelist::appendFileRow(*model, file);
+}
+
+void Vemo::addFilesFromClipboard()
+{
+    const QImage image = QApplication::clipboard()->image(QClipboard::Clipboard);
+    if (image.isNull()) {
+        messages::information(QStringLiteral("Vemo"), tr("no image found"));
+        return;
+    }
+    picturelist::appendClipboardRow(*qobject_cast<QStandardItemModel*>(filelist->model()), image);
+}
+
+void Vemo::removeFiles()
+{
+    QModelIndexList rows = filelist->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(),
+              [](const QModelIndex& a, const QModelIndex& b) { return a.row() > b.row(); });
+    for (const QModelIndex& index : rows)
+        filelist->model()->removeRow(index.row());
+}
+
+void Vemo::filelistSelectionChanged(QItemSelection, QItemSelection)
+{
+    const QModelIndexList rows = filelist->selectionModel()->selectedRows();
+    if (rows.size() != 1)
+        return;
+    const QModelIndex row = rows.first();
+    const QString path = row.siblingAtColumn(picturelist::FullPath).data().toString();
+    const QImage preview =
+        path.isEmpty()
+            ? imageprep::thumbnail(row.siblingAtColumn(picturelist::Image).data().value<QImage>())
+            : imageprep::thumbnail(path);
+    imgview->setPixmap(QPixmap::fromImage(preview));
+}
+
+void Vemo::catlistClicked(QModelIndex ind)
+{
+    category->setValue(ind.siblingAtColumn(1).data().toString().toInt());
+}
+
+void Vemo::updateCategories(QByteArray ba)
+{
+    qDebug("updateCategories");
+    categories::fillTree(catlistmodel->invisibleRootItem(), ba);
+    catlist->expandAll();
+}
+
+void Vemo::butcatPressed()
+{
+    emit setLoginData(storedText(QStringLiteral("website")), storedText(QStringLiteral("username")),
+                      storedText(QStringLiteral("password")));
+    emit getCategories();
+}
+
+void Vemo::uploadFilelist()
+{
+    emit setLoginData(storedText(QStringLiteral("website")), storedText(QStringLiteral("username")),
+                      storedText(QStringLiteral("password")));
+    emit setCategory(storedInt(QStringLiteral("category")));
+    emit setResize(storedInt(QStringLiteral("resize")));
+    const int maxheight = storedInt(QStringLiteral("maxheight"));
+    const int maxwidth = storedInt(QStringLiteral("maxwidth"));
+    emit setResizeData(maxwidth, maxheight);
+    emit setFilelistData(*filelistmodel);
+    emit startUpload();
+}

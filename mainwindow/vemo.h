@@ -1,1 +1,68 @@
-// placeholder
+#pragma once
+
+#include "forms/mainform.h"
+
+#include <QByteArray>
+#include <QItemSelection>
+#include <QModelIndex>
+#include <QString>
+#include <QWidget>
+
+#include <memory>
+
+class QSettings;
+class QStandardItemModel;
+class uploadThread;
+
+// The main window: keeps the settings in "vemo.ini" in the working directory,
+// the picture list and the category tree, and drives the transfer worker
+// through signals.
+class Vemo : public QWidget, private Ui::qMain
+{
+    Q_OBJECT
+
+public:
+    explicit Vemo(QWidget* parent = nullptr);
+    ~Vemo() override;
+
+    // The transfer worker this window drives.
+    uploadThread* worker() const { return uploadthread.get(); }
+
+signals:
+    void setLoginData(QString website, QString username, QString password);
+    void setCategory(int category);
+    void setResize(int resize);
+    void setResizeData(int maxwidth, int maxheight);
+    void setFilelistData(QStandardItemModel& filelistmodel);
+    void startUpload();
+    void getCategories();
+
+private slots:
+    void websiteChanged(QString str);
+    void usernameChanged(QString str);
+    void passwordChanged(QString str);
+    void categoryChanged(int cat);
+    void maxWidthChanged(QString val);
+    void maxHeightChanged(QString val);
+    void checkresizeChanged(int state);
+    void uploadFilelist();
+    void addFiles();
+    void addFilesFromClipboard();
+    void removeFiles();
+    void filelistSelectionChanged(QItemSelection selected, QItemSelection deselected);
+    void catlistClicked(QModelIndex ind);
+    void updateCategories(QByteArray ba);
+    void butcatPressed();
+
+private:
+    void loadSettings();
+    void addCommandLineFiles();
+    void rebuildLinks();
+    QString storedText(const QString& key) const;
+    int storedInt(const QString& key) const;
+
+    std::unique_ptr<QSettings> settings;
+    QStandardItemModel* filelistmodel = nullptr;
+    QStandardItemModel* catlistmodel = nullptr;
+    std::unique_ptr<uploadThread> uploadthread;
+};

@@ -28,8 +28,7 @@ private:
     CURLcode result_;
 };
 
-template <typename T, void (*Release)(T*)>
-class Handle
+template <typename T, void (*Release)(T*)> class Handle
 {
 public:
     Handle() = default;
@@ -62,7 +61,13 @@ private:
 using Easy = Handle<CURL, curl_easy_cleanup>;
 using Mime = Handle<curl_mime, curl_mime_free>;
 
-inline Easy makeEasy() { return Easy(curl_easy_init()); }
-inline Mime makeMime(const Easy& easy) { return Mime(curl_mime_init(easy.get())); }
+inline Easy makeEasy()
+{
+    return Easy(curl_easy_init());
+}
+inline Mime makeMime(const Easy& easy)
+{
+    return Mime(curl_mime_init(easy.get()));
+}
 
 } // namespace curl
