@@ -10,8 +10,14 @@
 // toolkit's default quality. Safe to use off the GUI thread (QImage only).
 namespace imageprep {
 
-// The size Qt::KeepAspectRatio scaling of `size` into `box` gives.
+// The size Qt::KeepAspectRatio scaling of `size` into `box` gives, as
+// QImage::scaled makes it: at least 1 x 1, and an empty size for an empty box.
 QSize fitWithin(const QSize& size, const QSize& box);
+
+// The largest picture file, in pixels, that is read at all (about 134 MP, so
+// 100 MP photos pass); a larger one is treated like a file that cannot be
+// loaded, before anything is decoded.
+constexpr qint64 MaxPixels = qint64(1) << 27;
 
 // Loads the picture file at `path`, scales it down when it is wider than
 // `maxwidth` or higher than `maxheight`, and encodes it as JPEG into *out.

@@ -1,0 +1,421 @@
+// Picture preparation benchmark.
+//
+//   imagebench generate <out.jpg> <width> <height> [quality]
+//       Draws a photo-like test picture (sky, soft shapes, fine patterns,
+//       sensor-like noise) and writes it as JPEG.
+//   imagebench [--runs N] [--limits WxH] [--box N] [--batch a,b] [--batch-files f,g] files...
+//       For every file and every case runs a fresh child process and prints
+//       the median wall time of N runs and the peak memory above the idle
+//       child; then the batch comparison.
+//   imagebench measure <case> <file> [--runs N] [--limits WxH] [--box N]
+//   imagebench batch <count> <file,file,...> [--limits WxH]
+//       The child side; prints one line "ms=<median> peak_kb=<kb> out=<WxH>".
+//
+// Cases: plain-resize (QImage(path), scaled smooth, JPEG default quality),
+// resize (imageprep::resizeImage), plain-thumb (QImage(path), scaled fast),
+// thumb (imageprep::thumbnail).
+
+#include "worker/imageprep.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPen>
+#include <QProcess>
+#include <QRadialGradient>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+struct Options
+{
+    int runs = 5;
+    QSize limits{1000, 1000};
+    int box = 100;
+    QList<int> batches{5, 100};
+    QStringList batchFiles;
+    QStringList files;
+};
+
+// --- memory -----------------------------------------------------------------------
+
+long statusKb(const char* field)
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray key = QByteArray(field) + ':';
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        if (line.startsWith(key))
+            return line.mid(key.size()).trimmed().split(' ').value(0).toLong();
+    }
+    return -1;
+}
+
+// Resets the peak resident size to the current one (Linux 4.0 and later).
+bool resetPeak()
+{
+    QFile f(QStringLiteral("/proc/self/clear_refs"));
+    return f.open(QIODevice::WriteOnly) && f.write("5") == 1;
+}
+
+// Loads the image plug-ins and touches the code paths once on a tiny picture,
+// so that the idle figure includes what any use of Qt's image I/O costs.
+void warmUp()
+{
+    QImage tiny(64, 48, QImage::Format_RGB32);
+    tiny.fill(Qt::gray);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    tiny.save(&buffer, "JPG");
+    buffer.close();
+    QImage back = QImage::fromData(bytes, "JPG");
+    back = back.scaled(32, 24, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+}
+
+double median(std::vector<double> v)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+QString sizeText(const QSize& s)
+{
+    return QStringLiteral("%1x%2").arg(s.width()).arg(s.height());
+}
+
+QSize parseSize(const QString& text)
+{
+    const QStringList parts = text.split(QLatin1Char('x'));
+    if (parts.size() != 2)
+        return QSize();
+    return QSize(parts[0].toInt(), parts[1].toInt());
+}
+
+// --- the cases --------------------------------------------------------------------
+
+// One run of a case; returns the size of what came out (invalid on failure).
+QSize runCase(const QString& name, const QString& file, const Options& o)
+{
+    if (name == QLatin1String("plain-resize")) {
+        QImage image(file);
+        if (image.isNull())
+            return QSize();
+        if (image.width() > o.limits.width() || image.height() > o.limits.height())
+            image = image.scaled(o.limits, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        if (!image.save(&buffer, "JPG", -1))
+            return QSize();
+        return image.size();
+    }
+    if (name == QLatin1String("resize")) {
+        QByteArray bytes;
+        if (!imageprep::resizeImage(file, &bytes, o.limits.width(), o.limits.height()))
+            return QSize();
+        return QImage::fromData(bytes, "JPG").size();
+    }
+    if (name == QLatin1String("plain-thumb")) {
+        QImage image(file);
+        if (image.isNull())
+            return QSize();
+        return image.scaled(o.box, o.box, Qt::KeepAspectRatio, Qt::FastTransformation).size();
+    }
+    if (name == QLatin1String("thumb"))
+        return imageprep::thumbnail(file, QSize(o.box, o.box)).size();
+    std::fprintf(stderr, "unknown case %s\n", qPrintable(name));
+    std::exit(2);
+}
+
+// Keeps the trace lines of the preparation out of the measurements' output.
+void quietHandler(QtMsgType type, const QMessageLogContext&, const QString& text)
+{
+    if (type != QtDebugMsg)
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+}
+
+int measureChild(const QString& name, const QString& file, const Options& o)
+{
+    qInstallMessageHandler(quietHandler);
+    if (name.startsWith(QLatin1String("plain")))
+        QImageReader::setAllocationLimit(int(imageprep::MaxPixels * 4 / (1024 * 1024)));
+    warmUp();
+    const long idle = statusKb("VmRSS");
+    resetPeak();
+    std::vector<double> times;
+    QSize out;
+    for (int i = 0; i < o.runs; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        out = runCase(name, file, o);
+        times.push_back(timer.nsecsElapsed() / 1e6);
+    }
+    const long peak = statusKb("VmHWM");
+    std::printf("ms=%.1f peak_kb=%ld out=%s\n", median(times), peak - idle,
+                qPrintable(out.isValid() ? sizeText(out) : QStringLiteral("failed")));
+    return 0;
+}
+
+int batchChild(int count, const QStringList& files, const Options& o)
+{
+    qInstallMessageHandler(quietHandler);
+    warmUp();
+    const long idle = statusKb("VmRSS");
+    resetPeak();
+    std::vector<double> times;
+    int failed = 0;
+    for (int i = 0; i < count; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        QByteArray bytes;
+        if (!imageprep::resizeImage(files[i % files.size()], &bytes, o.limits.width(),
+                                    o.limits.height()))
+            ++failed;
+        times.push_back(timer.nsecsElapsed() / 1e6);
+    }
+    const long peak = statusKb("VmHWM");
+    const long end = statusKb("VmRSS");
+    std::printf("ms=%.1f peak_kb=%ld end_kb=%ld out=%s\n", median(times), peak - idle, end - idle,
+                failed ? "failed" : "ok");
+    return 0;
+}
+
+// --- the parent -------------------------------------------------------------------
+
+QByteArray runChild(const QStringList& args)
+{
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(), args);
+    if (!child.waitForFinished(-1) || child.exitCode() != 0)
+        return QByteArray();
+    return child.readAllStandardOutput().trimmed();
+}
+
+QString field(const QByteArray& line, const char* key)
+{
+    for (const QByteArray& part : line.split(' ')) {
+        if (part.startsWith(QByteArray(key) + '='))
+            return QString::fromLatin1(part.mid(int(qstrlen(key)) + 1));
+    }
+    return QString();
+}
+
+QStringList commonArgs(const Options& o)
+{
+    return {QStringLiteral("--runs"), QString::number(o.runs), QStringLiteral("--limits"),
+            sizeText(o.limits),       QStringLiteral("--box"), QString::number(o.box)};
+}
+
+int parent(const Options& o)
+{
+    std::printf("%-24s %-13s %10s %12s  %s\n", "file", "case", "median ms", "peak MB", "output");
+    const QStringList cases{QStringLiteral("plain-resize"), QStringLiteral("resize"),
+                            QStringLiteral("plain-thumb"), QStringLiteral("thumb")};
+    for (const QString& file : o.files) {
+        const QSize size = QImageReader(file).size();
+        const QString label = QFileInfo(file).fileName() + QLatin1Char(' ') + sizeText(size);
+        for (const QString& c : cases) {
+            const QByteArray line =
+                runChild(QStringList{QStringLiteral("measure"), c, file} + commonArgs(o));
+            std::printf("%-24s %-13s %10s %12.1f  %s\n", qPrintable(label), qPrintable(c),
+                        qPrintable(field(line, "ms")), field(line, "peak_kb").toDouble() / 1024,
+                        qPrintable(field(line, "out")));
+            std::fflush(stdout);
+        }
+    }
+    if (!o.batchFiles.isEmpty()) {
+        std::printf("\nbatch of resizeImage over %lld file(s), limits %s\n",
+                    qlonglong(o.batchFiles.size()), qPrintable(sizeText(o.limits)));
+        std::printf("%-10s %16s %12s %14s\n", "pictures", "median ms/pic", "peak MB", "end RSS MB");
+        for (int count : o.batches) {
+            const QByteArray line =
+                runChild(QStringList{QStringLiteral("batch"), QString::number(count),
+                                     o.batchFiles.join(QLatin1Char(','))} +
+                         commonArgs(o));
+            std::printf("%-10d %16s %12.1f %14.1f\n", count, qPrintable(field(line, "ms")),
+                        field(line, "peak_kb").toDouble() / 1024,
+                        field(line, "end_kb").toDouble() / 1024);
+            std::fflush(stdout);
+        }
+    }
+    return 0;
+}
+
+// --- test pictures ----------------------------------------------------------------
+
+// A photo-like scene: graded sky, hills, soft blobs, buildings with fine
+// window grids, a patch of one-pixel stripes (where careless scaling shows
+// moiré), foliage-like speckle and sensor-like noise over everything.
+QImage photoLike(int w, int h)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient sky(0, 0, 0, h * 0.6);
+    sky.setColorAt(0, QColor(40, 90, 170));
+    sky.setColorAt(1, QColor(200, 220, 235));
+    p.fillRect(image.rect(), sky);
+
+    quint32 seed = 0x9e3779b9u;
+    const auto rnd = [&seed]() {
+        seed ^= seed << 13;
+        seed ^= seed >> 17;
+        seed ^= seed << 5;
+        return seed;
+    };
+    // Soft clouds.
+    for (int i = 0; i < 40; ++i) {
+        const QPointF c(rnd() % w, rnd() % (h / 2));
+        const qreal r = w / 40.0 + rnd() % (w / 12);
+        QRadialGradient g(c, r);
+        g.setColorAt(0, QColor(255, 255, 255, 150));
+        g.setColorAt(1, QColor(255, 255, 255, 0));
+        p.setPen(Qt::NoPen);
+        p.setBrush(g);
+        p.drawEllipse(c, r * 1.6, r * 0.7);
+    }
+    // Hills.
+    for (int layer = 0; layer < 3; ++layer) {
+        QPainterPath hill;
+        const qreal base = h * (0.55 + 0.1 * layer);
+        hill.moveTo(0, h);
+        for (int x = 0; x <= w; x += w / 64)
+            hill.lineTo(x, base + std::sin(x * (0.002 + 0.001 * layer) * 6000.0 / w + layer) * h *
+                                      0.05);
+        hill.lineTo(w, h);
+        QLinearGradient g(0, base - h * 0.05, 0, h);
+        g.setColorAt(0, QColor(60 + 30 * layer, 110 - 10 * layer, 50));
+        g.setColorAt(1, QColor(20, 50 + 10 * layer, 20));
+        p.fillPath(hill, g);
+    }
+    // Buildings with window grids (detail at a few pixels' pitch).
+    p.setRenderHint(QPainter::Antialiasing, false);
+    for (int b = 0; b < 12; ++b) {
+        const int bw = w / 30 + int(rnd() % (w / 25));
+        const int bh = h / 6 + int(rnd() % (h / 4));
+        const int bx = int(rnd() % (w - bw));
+        const int by = int(h * 0.75) - bh;
+        p.fillRect(bx, by, bw, bh, QColor(90 + rnd() % 80, 80 + rnd() % 60, 70 + rnd() % 50));
+        const int pitch = 6 + int(rnd() % 10);
+        for (int y = by + pitch; y < by + bh - pitch; y += pitch)
+            for (int x = bx + pitch / 2; x < bx + bw - pitch; x += pitch)
+                p.fillRect(x, y, pitch / 2, pitch / 2, QColor(30, 40, 60));
+    }
+    // A fabric-like patch of one-pixel stripes.
+    const QRect fabric(w / 10, int(h * 0.78), w / 5, h / 6);
+    for (int x = fabric.left(); x < fabric.right(); x += 2)
+        p.fillRect(x, fabric.top(), 1, fabric.height(), QColor(230, 40, 40));
+    p.fillRect(fabric.adjusted(1, 0, 1, 0).intersected(fabric), QColor(40, 40, 200, 120));
+    // Fine hatching, like railings or a fence at a distance.
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(245, 245, 235), 1.2));
+    const QRect fence(w / 2, int(h * 0.82), w / 3, h / 12);
+    for (int x = fence.left(); x < fence.right(); x += 3)
+        p.drawLine(x, fence.top(), x + fence.height() / 3, fence.bottom());
+    p.end();
+
+    // Foliage speckle in the lower part, and sensor noise everywhere.
+    for (int y = 0; y < h; ++y) {
+        QRgb* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        const bool ground = y > h * 0.62;
+        for (int x = 0; x < w; ++x) {
+            const quint32 r = rnd();
+            int n = int(r & 15) - 8; // about +-2 levels of luminance noise
+            if (ground && ((r >> 8) & 7) == 0)
+                n += int((r >> 12) & 63) - 32; // leaves
+            const QRgb c = line[x];
+            line[x] = qRgb(qBound(0, qRed(c) + n, 255), qBound(0, qGreen(c) + n, 255),
+                           qBound(0, qBlue(c) + n, 255));
+        }
+    }
+    return image;
+}
+
+int generate(const QString& out, int w, int h, int quality)
+{
+    const QImage image = photoLike(w, h);
+    QImageWriter writer(out, "JPG");
+    writer.setQuality(quality);
+    if (!writer.write(image)) {
+        std::fprintf(stderr, "cannot write %s: %s\n", qPrintable(out),
+                     qPrintable(writer.errorString()));
+        return 1;
+    }
+    return 0;
+}
+
+// --- command line -----------------------------------------------------------------
+
+bool parseOptions(QStringList args, Options* o, QStringList* rest)
+{
+    while (!args.isEmpty()) {
+        const QString a = args.takeFirst();
+        const auto value = [&]() { return args.isEmpty() ? QString() : args.takeFirst(); };
+        if (a == QLatin1String("--runs"))
+            o->runs = qMax(1, value().toInt());
+        else if (a == QLatin1String("--limits"))
+            o->limits = parseSize(value());
+        else if (a == QLatin1String("--box"))
+            o->box = value().toInt();
+        else if (a == QLatin1String("--batch")) {
+            o->batches.clear();
+            for (const QString& n : value().split(QLatin1Char(','), Qt::SkipEmptyParts))
+                o->batches << n.toInt();
+        } else if (a == QLatin1String("--batch-files"))
+            o->batchFiles = value().split(QLatin1Char(','), Qt::SkipEmptyParts);
+        else if (a.startsWith(QLatin1String("--")))
+            return false;
+        else
+            *rest << a;
+    }
+    return o->limits.isValid();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    const QString mode = args.value(0);
+
+    if (mode == QLatin1String("generate") && args.size() >= 4)
+        return generate(args[1], args[2].toInt(), args[3].toInt(), args.value(4, "92").toInt());
+
+    Options o;
+    QStringList rest;
+    if (mode == QLatin1String("measure") || mode == QLatin1String("batch"))
+        args = args.mid(1);
+    if (!parseOptions(args, &o, &rest)) {
+        std::fprintf(stderr, "usage: see the head of bench/imagebench.cpp\n");
+        return 2;
+    }
+    if (mode == QLatin1String("measure") && rest.size() == 2)
+        return measureChild(rest[0], rest[1], o);
+    if (mode == QLatin1String("batch") && rest.size() == 2)
+        return batchChild(rest[0].toInt(), rest[1].split(QLatin1Char(',')), o);
+    o.files = rest;
+    if (o.files.isEmpty()) {
+        std::fprintf(stderr, "usage: see the head of bench/imagebench.cpp\n");
+        return 2;
+    }
+    return parent(o);
+}
