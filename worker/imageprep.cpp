@@ -2,6 +2,7 @@
 
 #include <QBuffer>
 #include <QDebug>
+#include <QFile>
 #include <QImageIOHandler>
 #include <QImageReader>
 #include <QImageWriter>
@@ -57,7 +58,7 @@ QImage upright(QImage image, QImageIOHandler::Transformations t)
 class Source
 {
 public:
-    explicit Source(const QString& path) : reader(path)
+    explicit Source(const QString& path) : path(path), reader(path)
     {
         raiseAllocationLimit();
         reader.setAutoTransform(false);
@@ -102,9 +103,12 @@ public:
         }
         if (pixels(stored) > MaxPixels)
             return QImage();
-        if (wanted.isValid() && format == "jpeg")
-            reduceJpeg(
-                QSize(qMax(wanted.width(), 1) * oversample, qMax(wanted.height(), 1) * oversample));
+        if (format == "jpeg") {
+            readIntoMemory();
+            if (wanted.isValid())
+                reduceJpeg(QSize(qMax(wanted.width(), 1) * oversample,
+                                 qMax(wanted.height(), 1) * oversample));
+        }
         return reader.read();
     }
 
@@ -134,6 +138,31 @@ private:
         reader.setScaledSize(reduced);
     }
 
+    // Qt's JPEG handler feeds libjpeg straight from a QBuffer's bytes, but
+    // from any other device in 4 KB reads; for a photo the one read of the
+    // whole file saves several percent of a reduced decode. Large files
+    // (beyond about 40 MP) are streamed, so that their bytes do not add to the
+    // peak memory.
+    void readIntoMemory()
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly) || file.size() > MaxInMemoryBytes)
+            return;
+        bytes = file.readAll();
+        if (bytes.size() != file.size())
+            return;
+        buffer.setBuffer(&bytes);
+        if (!buffer.open(QIODevice::ReadOnly))
+            return;
+        reader.setDevice(&buffer);
+        reader.setFormat(format);
+    }
+
+    static constexpr qint64 MaxInMemoryBytes = 16 * 1024 * 1024;
+
+    QString path;
+    QByteArray bytes;
+    QBuffer buffer;
     QImageReader reader;
     QByteArray format;
     QSize stored;
