@@ -16,7 +16,9 @@ QSize fitWithin(const QSize& size, const QSize& box);
 
 // The largest picture file, in pixels, that is read at all (about 134 MP, so
 // 100 MP photos pass); a larger one is treated like a file that cannot be
-// loaded, before anything is decoded.
+// loaded, before anything is decoded. Reading a file raises Qt's image
+// allocation limit (QImageReader::allocationLimit, process-wide) to what such
+// a picture needs, when it is lower; it never lowers it.
 constexpr qint64 MaxPixels = qint64(1) << 27;
 
 // Loads the picture file at `path`, scales it down when it is wider than
@@ -33,7 +35,8 @@ bool saveImage(const QImage* image, QByteArray* out);
 
 // Thumbnail of a picture file or of an in-memory picture: scaled with the fast
 // transformation to fit within `box`, aspect ratio kept (smaller pictures are
-// enlarged). A null image when the picture cannot be loaded.
+// enlarged). Files are decoded at reduced size where the format allows and
+// turned upright. A null image when the picture cannot be loaded.
 QImage thumbnail(const QString& path, const QSize& box = QSize(100, 100));
 QImage thumbnail(const QImage& image, const QSize& box = QSize(100, 100));
 
