@@ -1,4 +1,167 @@
 <?xml version="1.0" encoding="utf-8"?>
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE">
+<context>
+    <name>QObject</name>
+    <message>
+        <source>file</source>
+        <translation>Datei</translation>
+    </message>
+    <message>
+        <source>Comment</source>
+        <translation>Kommentar</translation>
+    </message>
+    <message>
+        <source>full path</source>
+        <translation>vollständiger Pfad</translation>
+    </message>
+    <message>
+        <source>Image</source>
+        <translation>Bild</translation>
+    </message>
+</context>
+<context>
+    <name>Vemo</name>
+    <message>
+        <source>Gallery</source>
+        <translation>Galerie</translation>
+    </message>
+    <message>
+        <source>Admin Gallery</source>
+        <translation>Galerie verwalten</translation>
+    </message>
+    <message>
+        <source>Images (*.jpg *.gif *.bmp *.png *.tif *.tiff *.xpm *.svg)</source>
+        <translation>Bilder (*.jpg *.gif *.bmp *.png *.tif *.tiff *.xpm *.svg)</translation>
+    </message>
+    <message>
+        <source>no image found</source>
+        <translation>kein Bild gefunden</translation>
+    </message>
+</context>
+<context>
+    <name>main</name>
+    <message>
+        <source>Orva Gallery Uploader</source>
+        <translation>Orva Galerie-Uploader</translation>
+    </message>
+    <message>
+        <source>Gallery</source>
+        <translation>Galerie</translation>
+    </message>
+    <message>
+        <source>add</source>
+        <translation>hinzufügen</translation>
+    </message>
+    <message>
+        <source>add from Clipboard</source>
+        <translation>aus Zwischenablage</translation>
+    </message>
+    <message>
+        <source>del</source>
+        <translation>entfernen</translation>
+    </message>
+    <message>
+        <source>&lt;a href=&quot;https://orva.example.org/&quot;&gt;Gallery&lt;/a&gt;</source>
+        <translation>&lt;a href=&quot;https://orva.example.org/&quot;&gt;Galerie&lt;/a&gt;</translation>
+    </message>
+    <message>
+        <source>Upload</source>
+        <translation>Hochladen</translation>
+    </message>
+    <message>
+        <source>Category</source>
+        <translation>Kategorie</translation>
+    </message>
+    <message>
+        <source>You can find the ID of the category by taking a look at the statusbar of your web browser when you move your mouse over a categrory</source>
+        <translation>Die Nummer einer Kategorie zeigt die Statusleiste des Webbrowsers, wenn die Maus über einer Kategorie steht</translation>
+    </message>
+    <message>
+        <source>&lt;a href=&quot;https://orva.example.org/&quot;&gt;Gallery Admin&lt;/a&gt;</source>
+        <translation>&lt;a href=&quot;https://orva.example.org/&quot;&gt;Galerie verwalten&lt;/a&gt;</translation>
+    </message>
+    <message>
+        <source>Update</source>
+        <translation>Aktualisieren</translation>
+    </message>
+    <message>
+        <source>Resize</source>
+        <translation>Verkleinern</translation>
+    </message>
+    <message>
+        <source>Options</source>
+        <translation>Einstellungen</translation>
+    </message>
+    <message>
+        <source>Login</source>
+        <translation>Anmeldung</translation>
+    </message>
+    <message>
+        <source>website</source>
+        <translation>Webseite</translation>
+    </message>
+    <message>
+        <source>url of the webiste (e.g.: http://www.example.com/orva</source>
+        <translation>Adresse der Webseite (z. B.: http://www.example.com/orva)</translation>
+    </message>
+    <message>
+        <source>username</source>
+        <translation>Benutzername</translation>
+    </message>
+    <message>
+        <source>password</source>
+        <translation>Passwort</translation>
+    </message>
+    <message>
+        <source>max. size</source>
+        <translation>max. Größe</translation>
+    </message>
+    <message>
+        <source>9999; </source>
+        <translation>9999; </translation>
+    </message>
+    <message>
+        <source>x</source>
+        <translation>x</translation>
+    </message>
+    <message>
+        <source>&lt;a href=&quot;https://orva.example.org/&quot;&gt;Orva CMS&lt;/a&gt;&lt;br&gt;&lt;a href=&quot;https://www.qt.io/&quot;&gt;Qt 6 by qt.io&lt;/a&gt;&lt;br&gt;&lt;a href=&quot;https://curl.se/libcurl/&quot;&gt;libcURL&lt;/a&gt;</source>
+        <translation>&lt;a href=&quot;https://orva.example.org/&quot;&gt;Orva CMS&lt;/a&gt;&lt;br&gt;&lt;a href=&quot;https://www.qt.io/&quot;&gt;Qt 6 von qt.io&lt;/a&gt;&lt;br&gt;&lt;a href=&quot;https://curl.se/libcurl/&quot;&gt;libcURL&lt;/a&gt;</translation>
+    </message>
+    <message>
+        <source>&lt;p&gt;Uploads pictures with their comments to the gallery of an Orva CMS web site.&lt;/p&gt;&lt;p&gt;Settings and password are stored as plain text in vemo.ini in the working directory.&lt;/p&gt;</source>
+        <translation>&lt;p&gt;Lädt Bilder mit ihren Kommentaren in die Galerie einer Orva-CMS-Webseite.&lt;/p&gt;&lt;p&gt;Einstellungen und Passwort stehen als Klartext in vemo.ini im Arbeitsverzeichnis.&lt;/p&gt;</translation>
+    </message>
+</context>
+<context>
+    <name>upload</name>
+    <message>
+        <source>Upload</source>
+        <translation>Hochladen</translation>
+    </message>
+    <message>
+        <source>filename</source>
+        <translation>Dateiname</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+</context>
+<context>
+    <name>uploadThread</name>
+    <message>
+        <source>could not log in</source>
+        <translation>Anmeldung fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>no Categories found</source>
+        <translation>keine Kategorien gefunden</translation>
+    </message>
+    <message>
+        <source>could not upload file</source>
+        <translation>Datei konnte nicht hochgeladen werden</translation>
+    </message>
+</context>
 </TS>
