@@ -23,7 +23,10 @@ class TranslationTest : public QObject
     Q_OBJECT
 
 private slots:
-    void init() { messages::setHandler([](const QString&, const QString&) {}); }
+    void init()
+    {
+        messages::setHandler([](const QString&, const QString&) {});
+    }
     void cleanup() { messages::setHandler({}); }
     void texts_data();
     void texts();
