@@ -299,11 +299,10 @@ int run(const QStringList& arguments)
     job.password = qEnvironmentVariableIsSet("VEMO_PASSWORD")
                        ? qEnvironmentVariable("VEMO_PASSWORD")
                        : text("password");
-    if (job.site.isEmpty())
-        return usageError(QStringLiteral("no site address: give --site or set one in vemo.ini"));
-
+    auto siteGiven = [&job] { return !job.site.isEmpty(); };
+    const QString noSite = QStringLiteral("no site address: give --site or set one in vemo.ini");
     if (parser.isSet(listOption))
-        return listCategories(job);
+        return siteGiven() ? listCategories(job) : usageError(noSite);
 
     bool ok = true;
     job.category = parser.isSet(categoryOption) ? parser.value(categoryOption).toInt(&ok)
@@ -334,6 +333,8 @@ int run(const QStringList& arguments)
     const QStringList files = parser.positionalArguments();
     if (files.isEmpty())
         return usageError(QStringLiteral("--upload needs at least one FILE"));
+    if (!siteGiven())
+        return usageError(noSite);
     return upload(job, files, parser.value(commentOption));
 }
 
