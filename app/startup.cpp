@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QDebug>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QImageReader>
 #include <QLocale>
 #include <QSettings>
@@ -87,6 +88,8 @@ int run(int argc, char** argv)
 
     QApplication app(argc, argv);
     setIdentity();
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/vemo.svg")));
+    QGuiApplication::setDesktopFileName(QStringLiteral("vemo"));
     qDebug() << QImageReader::supportedImageFormats();
     QTranslator translator;
     loadTranslation(translator);
