@@ -75,6 +75,7 @@ Upload* uploadThread::progressWindow() const
 
 void uploadThread::setProgressWindowEnabled(bool enabled)
 {
+    QMutexLocker lock(&mutex);
     progressWindowEnabled = enabled;
 }
 
@@ -195,6 +196,7 @@ void uploadThread::run()
         job.jobMode = jobMode;
         job.rows = jobMode == UploadBatch ? batchRows : QList<picturelist::Row>();
         job.timeouts = timeouts;
+        job.thumbnails = progressWindowEnabled;
     }
 
     bool error = false;
@@ -285,7 +287,8 @@ uploadThread::PictureResult uploadThread::processRow(CURL* handle, const picture
     qDebug() << row.fullPath;
     QByteArray bytes;
     if (!row.fullPath.isEmpty()) {
-        emit updateFilename(row.name, imageprep::thumbnail(row.fullPath));
+        emit updateFilename(row.name,
+                            job.thumbnails ? imageprep::thumbnail(row.fullPath) : QImage());
         if (row.fullPath.endsWith(QLatin1String("svg")) || job.resize != 0) {
             if (!resizeImage(row.fullPath, &bytes))
                 return Skipped;
@@ -297,7 +300,7 @@ uploadThread::PictureResult uploadThread::processRow(CURL* handle, const picture
 
     qDebug("clipboard");
     QImage image = row.image;
-    emit updateFilename(row.name, imageprep::thumbnail(image));
+    emit updateFilename(row.name, job.thumbnails ? imageprep::thumbnail(image) : QImage());
     const bool prepared =
         job.resize != 0 ? resizeImageFromQImage(&image, &bytes) : saveImage(&image, &bytes);
     if (!prepared)

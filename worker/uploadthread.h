@@ -35,7 +35,7 @@ public:
     // Time-outs of later runs (connection, and no byte moving).
     void setTimeouts(const transfer::Timeouts& timeouts);
     // Without a progress window (the command-line mode): a batch reports only
-    // through the signals.
+    // through the signals, and announces its pictures without thumbnails.
     void setProgressWindowEnabled(bool enabled);
     // The progress window of the batch under way, if any.
     Upload* progressWindow() const;
@@ -79,6 +79,7 @@ private:
         int jobMode = UploadBatch;
         QList<picturelist::Row> rows;
         transfer::Timeouts timeouts;
+        bool thumbnails = true; // someone shows them
     };
 
     bool login(CURL* handle);

@@ -165,6 +165,9 @@ int main(int argc, char** argv)
     }
 
     httplib::Server server;
+    // Headers and body go out in separate writes; without this, Nagle's
+    // algorithm holds the body back until the client's delayed ACK (~40 ms).
+    server.set_tcp_nodelay(true);
     site.install(server);
     const char* host = "127.0.0.1";
     int bound = -1;
