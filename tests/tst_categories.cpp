@@ -1,5 +1,6 @@
 // Scraping the category tree out of the gallery administration page.
 
+#include "support/tree.h"
 #include "worker/categories.h"
 
 #include <QStandardItem>
@@ -13,20 +14,6 @@ QByteArray cell(int depth, int id, const QByteArray& name, const QByteArray& uni
 {
     return "<tr><td>" + unit.repeated(depth) + "<a href=\"?gallery-S" + QByteArray::number(id) +
            "\">" + name + "</a></td><td>3 Bilder</td></tr>\n";
-}
-
-// The tree as text: "name:id(child,child),next".
-QString render(const QStandardItem* parent)
-{
-    QStringList rows;
-    for (int r = 0; r < parent->rowCount(); ++r) {
-        const QStandardItem* item = parent->child(r, 0);
-        QString row = item->text() + ":" + parent->child(r, 1)->text();
-        if (item->rowCount() > 0)
-            row += "(" + render(item) + ")";
-        rows << row;
-    }
-    return rows.join(",");
 }
 
 } // namespace
@@ -90,7 +77,7 @@ void CategoriesTest::tree()
 
     QStandardItemModel model(0, 2);
     categories::fillTree(model.invisibleRootItem(), "<html><table>" + page + "</table></html>");
-    QCOMPARE(render(model.invisibleRootItem()), expected);
+    QCOMPARE(renderTree(&model), expected);
 }
 
 void CategoriesTest::replacesOldTree()
@@ -98,7 +85,7 @@ void CategoriesTest::replacesOldTree()
     QStandardItemModel model(0, 2);
     categories::fillTree(model.invisibleRootItem(), cell(0, 1, "a") + cell(1, 2, "b"));
     QCOMPARE(categories::fillTree(model.invisibleRootItem(), cell(0, 3, "c")), 1);
-    QCOMPARE(render(model.invisibleRootItem()), QString("c:3"));
+    QCOMPARE(renderTree(&model), QString("c:3"));
     // A page without a single category cell empties the list.
     QCOMPARE(categories::fillTree(model.invisibleRootItem(), "?gallery-S but no cell"), 0);
     QCOMPARE(model.rowCount(), 0);

