@@ -15,7 +15,6 @@ private slots:
     void windowShape()
     {
         Upload window;
-        QVERIFY(window.isWindow());
         QCOMPARE(window.windowModality(), Qt::ApplicationModal);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -59,6 +58,7 @@ private slots:
     {
         Upload window;
         auto* bar = window.findChild<QProgressBar*>("progressBar");
+        QVERIFY(bar);
         for (auto [total, now] : {std::pair{700, 0}, {60, 60}, {500000, 499999}, {300, 12}}) {
             window.updateProgress(total, now);
             QCOMPARE(bar->maximum(), total);
