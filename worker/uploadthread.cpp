@@ -30,6 +30,15 @@ int seekInFile(void* file, curl_off_t offset, int origin)
     return static_cast<QFile*>(file)->seek(offset) ? CURL_SEEKFUNC_OK : CURL_SEEKFUNC_FAIL;
 }
 
+// Sets the request's address, as Latin-1 text, with its trace line. libcurl
+// keeps its own copy.
+void setAddress(CURL* handle, const QString& url)
+{
+    const QByteArray bytes = sitetext::latin1(url);
+    qDebug() << "URL:" << bytes;
+    curl_easy_setopt(handle, CURLOPT_URL, bytes.constData());
+}
+
 void addTextPart(curl_mime* form, const char* name, const QByteArray& value)
 {
     curl_mimepart* part = curl_mime_addpart(form);
@@ -218,9 +227,7 @@ void uploadThread::run()
 bool uploadThread::login(CURL* handle)
 {
     qDebug("login");
-    const QByteArray url = sitetext::latin1(QStringLiteral("%1/admin.php").arg(job.website));
-    qDebug() << "URL:" << url;
-    curl_easy_setopt(handle, CURLOPT_URL, url.constData());
+    setAddress(handle, QStringLiteral("%1/admin.php").arg(job.website));
 
     // A form body: the values are percent-encoded, so "&", "=", "+" and "%"
     // in a password reach the site as typed.
@@ -231,37 +238,20 @@ bool uploadThread::login(CURL* handle)
     curl_easy_setopt(handle, CURLOPT_COPYPOSTFIELDS, body.constData());
 
     QByteArray answer;
-    const CURLcode result = transfer::perform(handle, &answer);
-    if (result != CURLE_OK) {
-        informUser(QStringLiteral("curl"), transfer::describe(result));
-        return false;
-    }
-    if (!sitetext::bodyContains(answer, sitetext::loginMarker)) {
-        informUser(QStringLiteral("login error"), tr("could not log in"));
-        return false;
-    }
-    return true;
+    return exchange(handle, &answer, sitetext::loginMarker, QStringLiteral("login error"),
+                    tr("could not log in"));
 }
 
 bool uploadThread::emitContentAsBA(CURL* handle)
 {
     qDebug("emitContentAsBA");
-    const QByteArray url =
-        sitetext::latin1(QStringLiteral("%1/admin.php?gallery").arg(job.website));
-    qDebug() << "URL:" << url;
-    curl_easy_setopt(handle, CURLOPT_URL, url.constData());
+    setAddress(handle, QStringLiteral("%1/admin.php?gallery").arg(job.website));
     curl_easy_setopt(handle, CURLOPT_HTTPGET, 1L);
 
     QByteArray page;
-    const CURLcode result = transfer::perform(handle, &page);
-    if (result != CURLE_OK) {
-        informUser(QStringLiteral("curl"), transfer::describe(result));
+    if (!exchange(handle, &page, sitetext::categoryMarker, QStringLiteral("error"),
+                  tr("no Categories found")))
         return false;
-    }
-    if (!sitetext::bodyContains(page, sitetext::categoryMarker)) {
-        informUser(QStringLiteral("error"), tr("no Categories found"));
-        return false;
-    }
     emit updateCategories(page);
     return true;
 }
@@ -269,10 +259,8 @@ bool uploadThread::emitContentAsBA(CURL* handle)
 bool uploadThread::processFilelist(CURL* handle)
 {
     qDebug("processFilelist");
-    const QByteArray url = sitetext::latin1(QStringLiteral("%1/admin.php?gallery-uploadImages-%2")
-                                                .arg(job.website, QString::number(job.category)));
-    qDebug() << "URL:" << url;
-    curl_easy_setopt(handle, CURLOPT_URL, url.constData());
+    setAddress(handle, QStringLiteral("%1/admin.php?gallery-uploadImages-%2")
+                           .arg(job.website, QString::number(job.category)));
 
     for (int r = 0; r < job.rows.size() && !isCancelled(); ++r) {
         const picturelist::Row& row = job.rows.at(r);
@@ -339,14 +327,22 @@ bool uploadThread::uploadGallery(CURL* handle, const QString& filename, const QS
     curl_easy_setopt(handle, CURLOPT_MIMEPOST, form.get());
 
     QByteArray answer;
-    const CURLcode result = transfer::perform(handle, &answer);
-    curl_easy_setopt(handle, CURLOPT_MIMEPOST, nullptr);
+    const bool arrived = exchange(handle, &answer, sitetext::uploadMarker,
+                                  QStringLiteral("file upload error"), tr("could not upload file"));
+    curl_easy_setopt(handle, CURLOPT_MIMEPOST, nullptr); // the form dies with this call
+    return arrived;
+}
+
+bool uploadThread::exchange(CURL* handle, QByteArray* answer, QLatin1StringView marker,
+                            const QString& title, const QString& text)
+{
+    const CURLcode result = transfer::perform(handle, answer);
     if (result != CURLE_OK) {
         informUser(QStringLiteral("curl"), transfer::describe(result));
         return false;
     }
-    if (!sitetext::bodyContains(answer, sitetext::uploadMarker)) {
-        informUser(QStringLiteral("file upload error"), tr("could not upload file"));
+    if (!sitetext::bodyContains(*answer, marker)) {
+        informUser(title, text);
         return false;
     }
     return true;

@@ -91,6 +91,11 @@ private:
     bool resizeImageFromQImage(QImage* image, QByteArray* bytes);
     bool saveImage(QImage* image, QByteArray* bytes);
     PictureResult processRow(CURL* handle, const picturelist::Row& row);
+    // Performs the request set up on `handle`. True when the answer holds
+    // `marker` before any zero byte; otherwise tells the user: libcurl's own
+    // description under "curl" when the transfer failed, else `title`, `text`.
+    bool exchange(CURL* handle, QByteArray* answer, QLatin1StringView marker, const QString& title,
+                  const QString& text);
 
     // Shows a message box on the GUI thread and waits until it is closed.
     void informUser(const QString& title, const QString& text);
