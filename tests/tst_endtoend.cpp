@@ -32,6 +32,7 @@
 #include <QTimer>
 #include <QTreeView>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -53,7 +54,6 @@ void setCommandLine(const QStringList& arguments)
         commandLine[commandLineCount++] = argument.data();
     commandLine[commandLineCount] = nullptr;
 }
-
 
 const char svgText[] = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"200\" height=\"100\">"
                        "<rect width=\"200\" height=\"100\" fill=\"teal\"/>"
@@ -89,16 +89,25 @@ public:
     }
     bool settle() { return ::settle(window->worker()); }
 
-    // Chooses `names` (in the pictures folder) in the real file dialog of "add".
-    void addByDialog(const QStringList& names)
+    // Presses "add" and lets `answer` handle the real file dialog that opens.
+    void withFileDialog(const std::function<void(QFileDialog*)>& answer)
     {
         QTimer poll;
-        poll.setInterval(20);
         QObject::connect(&poll, &QTimer::timeout, [&] {
-            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            if (!dialog)
-                return;
-            poll.stop();
+            if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                poll.stop();
+                answer(dialog);
+            }
+        });
+        poll.start(20);
+        QTest::mousePress(child<QPushButton>("butadd"), Qt::LeftButton);
+        QTest::mouseRelease(child<QPushButton>("butadd"), Qt::LeftButton);
+    }
+
+    // Chooses `names` (in the pictures folder) in the file dialog of "add".
+    void addByDialog(const QStringList& names)
+    {
+        withFileDialog([&](QFileDialog* dialog) {
             dialog->setDirectory(pics.path());
             QStringList quoted;
             for (const QString& name : names)
@@ -106,9 +115,6 @@ public:
             dialog->findChild<QLineEdit*>("fileNameEdit")->setText(quoted.join(' '));
             static_cast<QDialog*>(dialog)->accept(); // runs the file dialog's own accept
         });
-        poll.start();
-        QTest::mousePress(child<QPushButton>("butadd"), Qt::LeftButton);
-        QTest::mouseRelease(child<QPushButton>("butadd"), Qt::LeftButton);
     }
 
     void addClipboard(const QImage& image)
@@ -484,11 +490,7 @@ void EndToEndTest::fileDialogRemembersDirectory()
     QSettings stored("vemo.ini", QSettings::IniFormat);
 
     // A cancelled dialog changes nothing.
-    QTimer::singleShot(200, [] {
-        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget()))
-            dialog->reject();
-    });
-    QTest::mousePress(s.child<QPushButton>("butadd"), Qt::LeftButton);
+    s.withFileDialog([](QFileDialog* dialog) { dialog->reject(); });
     QCOMPARE(s.model()->rowCount(), 0);
     QVERIFY(!stored.contains("directory"));
 
@@ -498,13 +500,10 @@ void EndToEndTest::fileDialogRemembersDirectory()
 
     // The next dialog opens there.
     QString openedIn;
-    QTimer::singleShot(200, [&] {
-        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
-            openedIn = dialog->directory().path();
-            dialog->reject();
-        }
+    s.withFileDialog([&](QFileDialog* dialog) {
+        openedIn = dialog->directory().path();
+        dialog->reject();
     });
-    QTest::mousePress(s.child<QPushButton>("butadd"), Qt::LeftButton);
     QCOMPARE(QDir(openedIn), QDir(s.pics.path()));
 }
 

@@ -237,8 +237,6 @@ void HeadlessTest::usageErrors_data()
                               << "WIDTHxHEIGHT";
     QTest::newRow("bad category") << QStringList({"--upload", "--category", "x", "a.jpg"})
                                   << "--category needs a number";
-    QTest::newRow("unknown option")
-        << QStringList({"--upload", "--colour", "a.jpg"}) << "Unknown option 'colour'";
     QTest::newRow("no site") << QStringList({"--upload", "--site", "", "a.jpg"})
                              << "no site address";
 }

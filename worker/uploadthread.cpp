@@ -14,6 +14,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -203,7 +204,10 @@ void uploadThread::run()
         job.maxwidth = maxwidth;
         job.maxheight = maxheight;
         job.jobMode = jobMode;
-        job.rows = jobMode == UploadBatch ? batchRows : QList<picturelist::Row>();
+        // The run takes the snapshot over; nothing of it stays behind for later.
+        job.rows = std::exchange(batchRows, {});
+        if (jobMode != UploadBatch)
+            job.rows.clear();
         job.timeouts = timeouts;
         job.thumbnails = progressWindowEnabled;
     }
