@@ -1,8 +1,9 @@
 #include "app/headless.h"
 
-#include "forms/messages.h"
 #include "worker/categories.h"
 #include "worker/picturelist.h"
+#include "worker/settings.h"
+#include "worker/transfer.h"
 #include "worker/uploadthread.h"
 
 #include <QCommandLineParser>
@@ -11,11 +12,11 @@
 #include <QLocale>
 #include <QLoggingCategory>
 #include <QRegularExpression>
-#include <QSettings>
 #include <QStandardItemModel>
 #include <QTextStream>
 
 #include <cstdio>
+#include <tuple>
 
 #ifdef Q_OS_WIN
 #include <io.h>
@@ -51,19 +52,6 @@ int usageError(const QString& message)
     err().flush();
     return 2;
 }
-
-// The login and the job's inputs: the settings file in the working directory,
-// overridden by the command line. The file is only read, never written.
-struct Job
-{
-    QString site;
-    QString user;
-    QString password;
-    int category = 0;
-    int resize = 0;
-    int maxwidth = 0;
-    int maxheight = 0;
-};
 
 QString formatBytes(qint64 bytes)
 {
@@ -114,74 +102,72 @@ private:
     QString current;
 };
 
-// Runs one job of `worker` to its end, with the worker's messages on standard
-// error. Returns whether the login was accepted.
-bool runJob(uploadThread& worker, void (uploadThread::*start)(), ProgressLine* line)
+// A failure the window would show in a box.
+void tell(const Outcome& outcome, ProgressLine* line = nullptr)
 {
+    if (!outcome.needsMessage())
+        return;
+    if (line)
+        line->clear();
+    err() << outcome.title << ": " << QString(outcome.message()).replace('\n', QLatin1String(": "))
+          << "\n";
+    err().flush();
+}
+
+// Runs `job` on a worker to its end. Returns whether the login was accepted;
+// `connect` wires the job's own reports first.
+template <typename Wiring>
+bool runJob(const UploadJob& job, uploadThread::JobKind kind, Wiring connect)
+{
+    uploadThread worker;
     bool accepted = false;
-    messages::setHandler([line](const QString& title, const QString& text) {
-        if (line)
-            line->clear();
-        err() << title << ": " << text << "\n";
-        err().flush();
-    });
     QEventLoop loop;
     QObject::connect(&worker, &uploadThread::loginFinished, &loop,
-                     [&accepted](bool ok) { accepted = ok; });
-    QObject::connect(&worker, &QThread::finished, &loop, &QEventLoop::quit);
-    (worker.*start)();
+                     [&accepted](const Outcome& outcome) {
+                         accepted = outcome.ok();
+                         tell(outcome);
+                     });
+    QObject::connect(&worker, &uploadThread::jobEnded, &loop, &QEventLoop::quit);
+    connect(worker);
+    worker.startJob(job, kind);
     loop.exec();
-    worker.wait();
-    messages::setHandler({});
     return accepted;
 }
 
-int upload(const Job& job, const QStringList& files, const QString& comment)
+int upload(UploadJob job, const QStringList& files, const QString& comment)
 {
-    QStandardItemModel model(0, picturelist::ColumnCount);
-    for (const QString& file : files) {
-        picturelist::appendFileRow(model, file);
-        model.setData(model.index(model.rowCount() - 1, picturelist::Comment), comment);
-    }
-
-    uploadThread worker;
-    worker.setProgressWindowEnabled(false);
-    worker.setLoginData(job.site, job.user, job.password);
-    worker.setCategory(job.category);
-    worker.setResize(job.resize);
-    worker.setResizeData(job.maxwidth, job.maxheight);
-    worker.setFilelistData(model);
+    for (const QString& file : files)
+        job.rows.append({picturelist::fileNameOf(file), comment, file, QImage()});
+    job.options.thumbnails = false; // nobody would see them
 
     ProgressLine line;
     int sent = 0;
     int failed = 0;
-    QObject::connect(&worker, &uploadThread::updateFilename, &worker,
-                     [&](const QString&) { line.picture(files.value(sent + failed)); });
-    QObject::connect(&worker, &uploadThread::updateProgress, &worker,
-                     [&](int total, int now) { line.progress(total, now); });
-    QObject::connect(&worker, &uploadThread::pictureFinished, &worker,
-                     [&](int row, const QString&, uploadThread::PictureResult result) {
-                         line.clear();
-                         line.done();
-                         const QString path = files.value(row);
-                         switch (result) {
-                         case uploadThread::Sent:
-                             ++sent;
-                             out() << "sent     " << path << "\n";
-                             break;
-                         case uploadThread::Failed:
-                             ++failed;
-                             out() << "FAILED   " << path << "\n";
-                             break;
-                         case uploadThread::Skipped:
-                             ++failed;
-                             out() << "SKIPPED  " << path << " (not a picture that can be read)\n";
-                             break;
-                         }
-                         out().flush();
-                     });
-
-    if (!runJob(worker, &uploadThread::startUpload, &line))
+    const bool accepted = runJob(job, uploadThread::UploadBatch, [&](uploadThread& worker) {
+        QObject::connect(&worker, &uploadThread::pictureStarted, &worker,
+                         [&](int row) { line.picture(files.value(row)); });
+        QObject::connect(&worker, &uploadThread::updateProgress, &worker,
+                         [&](int total, int now) { line.progress(total, now); });
+        QObject::connect(&worker, &uploadThread::pictureFinished, &worker,
+                         [&](int row, const Outcome& outcome) {
+                             tell(outcome, &line);
+                             line.clear();
+                             line.done();
+                             const QString path = files.value(row);
+                             if (outcome.ok()) {
+                                 ++sent;
+                                 out() << "sent     " << path << "\n";
+                             } else if (outcome.kind == Outcome::NotPrepared) {
+                                 ++failed;
+                                 out() << "SKIPPED  " << path << " (" << outcome.text << ")\n";
+                             } else {
+                                 ++failed;
+                                 out() << "FAILED   " << path << "\n";
+                             }
+                             out().flush();
+                         });
+    });
+    if (!accepted)
         return 2;
     const int missing = int(files.size()) - sent - failed;
     out() << sent << " of " << files.size() << " pictures uploaded to category " << job.category;
@@ -192,30 +178,44 @@ int upload(const Job& job, const QStringList& files, const QString& comment)
     return sent == files.size() ? 0 : 1;
 }
 
-void printTree(const QStandardItem* parent, int depth)
+// The tree, depth first, without recursion: ids right-aligned, names indented
+// by their depth.
+void printTree(const QStandardItem* root)
 {
-    for (int r = 0; r < parent->rowCount(); ++r) {
-        const QStandardItem* item = parent->child(r, 0);
-        out() << QStringLiteral("%1  ").arg(parent->child(r, 1)->text(), 6)
+    // (parent, row, depth) of the rows still to print, the next one last.
+    QList<std::tuple<const QStandardItem*, int, int>> pending;
+    for (int r = root->rowCount() - 1; r >= 0; --r)
+        pending.append({root, r, 0});
+    while (!pending.isEmpty()) {
+        const auto [parent, row, depth] = pending.takeLast();
+        const QStandardItem* item = parent->child(row, 0);
+        out() << QStringLiteral("%1  ").arg(parent->child(row, 1)->text(), 6)
               << QString(depth * 2, QLatin1Char(' ')) << item->text() << "\n";
-        printTree(item, depth + 1);
+        for (int r = item->rowCount() - 1; r >= 0; --r)
+            pending.append({item, r, depth + 1});
     }
 }
 
-int listCategories(const Job& job)
+int listCategories(const UploadJob& job)
 {
-    uploadThread worker;
-    worker.setLoginData(job.site, job.user, job.password);
     QByteArray page;
-    QObject::connect(&worker, &uploadThread::updateCategories, &worker,
-                     [&page](const QByteArray& ba) { page = ba; });
-    if (!runJob(worker, &uploadThread::getCategories, nullptr))
+    bool found = false;
+    const bool accepted = runJob(job, uploadThread::CategoryFetch, [&](uploadThread& worker) {
+        QObject::connect(&worker, &uploadThread::updateCategories, &worker,
+                         [&page](const QByteArray& ba) { page = ba; });
+        QObject::connect(&worker, &uploadThread::categoriesFetched, &worker,
+                         [&found](const Outcome& outcome) {
+                             found = outcome.ok();
+                             tell(outcome);
+                         });
+    });
+    if (!accepted)
         return 2;
-    if (page.isNull())
+    if (!found)
         return 1;
     QStandardItemModel model(0, 2);
     categories::fillTree(model.invisibleRootItem(), page);
-    printTree(model.invisibleRootItem(), 0);
+    printTree(model.invisibleRootItem());
     out().flush();
     return 0;
 }
@@ -264,10 +264,14 @@ int run(const QStringList& arguments)
     const QCommandLineOption commentOption(QStringLiteral("comment"),
                                            QStringLiteral("The comment sent with every picture."),
                                            QStringLiteral("TEXT"));
+    const QCommandLineOption caOption(
+        QStringLiteral("cacert"),
+        QStringLiteral("Trust the CA certificates in FILE (PEM) for an https site."),
+        QStringLiteral("FILE"));
     const QCommandLineOption verboseOption(QStringLiteral("verbose"),
                                            QStringLiteral("Print the diagnostic trace."));
     parser.addOptions({uploadOption, listOption, siteOption, userOption, categoryOption,
-                       resizeOption, noResizeOption, commentOption, verboseOption});
+                       resizeOption, noResizeOption, commentOption, caOption, verboseOption});
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Pictures to upload."),
                                  QStringLiteral("[FILE...]"));
 
@@ -289,35 +293,30 @@ int run(const QStringList& arguments)
     if (!parser.isSet(verboseOption))
         QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
 
-    const QSettings stored(QStringLiteral("vemo.ini"), QSettings::IniFormat);
-    auto text = [&stored](const char* key) {
-        return stored.value(QLatin1String(key), QString()).toString();
-    };
-    Job job;
-    job.site = parser.isSet(siteOption) ? parser.value(siteOption) : text("website");
-    job.user = parser.isSet(userOption) ? parser.value(userOption) : text("username");
-    job.password = qEnvironmentVariableIsSet("VEMO_PASSWORD")
-                       ? qEnvironmentVariable("VEMO_PASSWORD")
-                       : text("password");
-    auto siteGiven = [&job] { return !job.site.isEmpty(); };
-    const QString noSite = QStringLiteral("no site address: give --site or set one in vemo.ini");
+    const Settings stored(Settings::ReadOnly);
+    UploadJob job = stored.job();
+    if (parser.isSet(siteOption))
+        job.login.website = parser.value(siteOption);
+    if (parser.isSet(userOption))
+        job.login.username = parser.value(userOption);
+    if (qEnvironmentVariableIsSet("VEMO_PASSWORD"))
+        job.login.password = qEnvironmentVariable("VEMO_PASSWORD");
+    if (parser.isSet(caOption))
+        job.options.caCertificates = parser.value(caOption);
+    if (job.login.website.isEmpty())
+        return usageError(QStringLiteral("no site address: give --site or set one in vemo.ini"));
+    if (transfer::hasForeignScheme(job.login.website))
+        return usageError(QStringLiteral("the site address must begin with http:// or https://"));
     if (parser.isSet(listOption))
-        return siteGiven() ? listCategories(job) : usageError(noSite);
+        return listCategories(job);
 
     bool ok = true;
-    job.category = parser.isSet(categoryOption) ? parser.value(categoryOption).toInt(&ok)
-                                                : text("category").toInt();
+    if (parser.isSet(categoryOption))
+        job.category = parser.value(categoryOption).toInt(&ok);
     if (!ok)
         return usageError(QStringLiteral("--category needs a number"));
     if (parser.isSet(resizeOption) && parser.isSet(noResizeOption))
         return usageError(QStringLiteral("give either --resize or --no-resize"));
-    job.resize = text("resize").toInt();
-    job.maxwidth = text("maxwidth").toInt();
-    job.maxheight = text("maxheight").toInt();
-    if (!stored.contains(QStringLiteral("maxwidth")))
-        job.maxwidth = 1000;
-    if (!stored.contains(QStringLiteral("maxheight")))
-        job.maxheight = 1000;
     if (parser.isSet(noResizeOption))
         job.resize = 0;
     if (parser.isSet(resizeOption)) {
@@ -333,8 +332,6 @@ int run(const QStringList& arguments)
     const QStringList files = parser.positionalArguments();
     if (files.isEmpty())
         return usageError(QStringLiteral("--upload needs at least one FILE"));
-    if (!siteGiven())
-        return usageError(noSite);
     return upload(job, files, parser.value(commentOption));
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/headless.h"
 #include "mainwindow/vemo.h"
+#include "worker/settings.h"
 
 #include <QApplication>
 #include <QDebug>
@@ -9,7 +10,6 @@
 #include <QIcon>
 #include <QImageReader>
 #include <QLocale>
-#include <QSettings>
 #include <QTranslator>
 
 namespace startup {
@@ -59,8 +59,7 @@ void takeSiteOption(int& argc, char** argv)
         }
         if (taken == 0)
             continue;
-        QSettings(QStringLiteral("vemo.ini"), QSettings::IniFormat)
-            .setValue(QStringLiteral("website"), site);
+        Settings().setValue(Settings::Website, site);
         for (int j = i; j + taken <= argc; ++j)
             argv[j] = argv[j + taken];
         argc -= taken;

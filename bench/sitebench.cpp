@@ -3,7 +3,6 @@
 //
 //   sitebench [RUNS]
 
-#include "forms/messages.h"
 #include "worker/curl.h"
 #include "worker/uploadthread.h"
 
@@ -35,11 +34,15 @@ int main(int argc, char** argv)
         QString::fromLatin1(site.readLine().trimmed()).section(QLatin1Char(' '), -1);
 
     bool failed = false;
-    messages::setHandler([&](const QString& title, const QString& text) {
-        out << title << ": " << text << "\n";
-        failed = true;
-    });
     uploadThread worker;
+    const auto check = [&](const Outcome& outcome) {
+        if (outcome.ok())
+            return;
+        out << outcome.title << ": " << outcome.message() << "\n";
+        failed = true;
+    };
+    QObject::connect(&worker, &uploadThread::loginFinished, check);
+    QObject::connect(&worker, &uploadThread::categoriesFetched, check);
     worker.setLoginData(url, QStringLiteral("admin"), QStringLiteral("secret"));
     int pages = 0;
     QObject::connect(&worker, &uploadThread::updateCategories, [&pages] { ++pages; });

@@ -1,9 +1,11 @@
 #include "mainwindow/vemo.h"
 
 #include "forms/messages.h"
+#include "mainwindow/runnerview.h"
 #include "worker/categories.h"
 #include "worker/imageprep.h"
 #include "worker/picturelist.h"
+#include "worker/settings.h"
 #include "worker/uploadthread.h"
 
 #include <QApplication>
@@ -13,27 +15,9 @@
 #include <QFileDialog>
 #include <QImageReader>
 #include <QPixmap>
-#include <QSettings>
 #include <QStandardItemModel>
 
 #include <algorithm>
-
-namespace {
-
-const QString settingsFile = QStringLiteral("vemo.ini");
-
-// The settings hold the password: the file is readable and writable by its
-// owner alone, whether it is new or was there before.
-void restrictToOwner(const QString& path)
-{
-    QFile file(path);
-    if (!file.exists() && !file.open(QIODevice::WriteOnly))
-        return;
-    file.close();
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-}
-
-} // namespace
 
 Vemo::Vemo(QWidget* parent) : QWidget(parent)
 {
@@ -45,9 +29,11 @@ Vemo::Vemo(QWidget* parent) : QWidget(parent)
     connect(this, &Vemo::setResize, uploadthread.get(), &uploadThread::setResize);
     connect(this, &Vemo::setResizeData, uploadthread.get(), &uploadThread::setResizeData);
     connect(this, &Vemo::setFilelistData, uploadthread.get(), &uploadThread::setFilelistData);
+    connect(this, &Vemo::setJobOptions, uploadthread.get(), &uploadThread::setJobOptions);
     connect(this, &Vemo::startUpload, uploadthread.get(), &uploadThread::startUpload);
     connect(this, &Vemo::getCategories, uploadthread.get(), &uploadThread::getCategories);
     connect(uploadthread.get(), &uploadThread::updateCategories, this, &Vemo::updateCategories);
+    runnerView = new RunnerView(uploadthread.get(), this);
 
     filelistmodel = new QStandardItemModel(0, picturelist::ColumnCount, this);
     filelistmodel->setHeaderData(picturelist::File, Qt::Horizontal, QObject::tr("file"),
@@ -82,8 +68,7 @@ Vemo::Vemo(QWidget* parent) : QWidget(parent)
     connect(butupload, &QPushButton::pressed, this, &Vemo::uploadFilelist);
     connect(butcat, &QPushButton::pressed, this, &Vemo::butcatPressed);
 
-    restrictToOwner(settingsFile);
-    settings = std::make_unique<QSettings>(settingsFile, QSettings::IniFormat);
+    settings = std::make_unique<Settings>();
     loadSettings();
     addCommandLineFiles();
     butcatPressed();
@@ -93,80 +78,70 @@ Vemo::~Vemo()
 {
     // The worker stops (and any transfer under way is abandoned) before the
     // models and settings it was given go away.
+    delete runnerView;
     uploadthread.reset();
-    if (settings) {
-        settings->sync();
-        restrictToOwner(settingsFile);
-    }
 }
 
-QString Vemo::storedText(const QString& key) const
+Upload* Vemo::progressWindow() const
 {
-    return settings->value(key, QString()).toString();
-}
-
-int Vemo::storedInt(const QString& key) const
-{
-    return settings->value(key, QString()).toInt();
+    return runnerView->progressWindow();
 }
 
 void Vemo::loadSettings()
 {
-    category->setValue(storedInt(QStringLiteral("category")));
-    website->setText(storedText(QStringLiteral("website")));
-    username->setText(storedText(QStringLiteral("username")));
-    password->setText(storedText(QStringLiteral("password")));
-    maxWidth->setText(
-        settings->value(QStringLiteral("maxwidth"), QStringLiteral("1000")).toString());
-    maxHeight->setText(
-        settings->value(QStringLiteral("maxheight"), QStringLiteral("1000")).toString());
-    checkresize->setCheckState(
-        settings->value(QStringLiteral("resize"), 0).toInt() != 0 ? Qt::Checked : Qt::Unchecked);
+    category->setValue(settings->number(Settings::Category));
+    website->setText(settings->text(Settings::Website));
+    username->setText(settings->text(Settings::Username));
+    password->setText(settings->text(Settings::Password));
+    maxWidth->setText(settings->text(Settings::MaxWidth));
+    maxHeight->setText(settings->text(Settings::MaxHeight));
+    checkresize->setCheckState(settings->number(Settings::Resize) != 0 ? Qt::Checked
+                                                                       : Qt::Unchecked);
 }
 
 void Vemo::websiteChanged(QString str)
 {
-    settings->setValue(QStringLiteral("website"), str);
+    settings->setValue(Settings::Website, str);
     rebuildLinks();
 }
 
 void Vemo::usernameChanged(QString str)
 {
-    settings->setValue(QStringLiteral("username"), str);
+    settings->setValue(Settings::Username, str);
 }
 
 void Vemo::passwordChanged(QString str)
 {
-    settings->setValue(QStringLiteral("password"), str);
+    settings->setValue(Settings::Password, str);
 }
 
 void Vemo::categoryChanged(int cat)
 {
-    settings->setValue(QStringLiteral("category"), cat);
+    settings->setValue(Settings::Category, cat);
     rebuildLinks();
 }
 
 void Vemo::maxWidthChanged(QString val)
 {
-    settings->setValue(QStringLiteral("maxwidth"), val);
+    settings->setValue(Settings::MaxWidth, val);
 }
 
 void Vemo::maxHeightChanged(QString val)
 {
-    settings->setValue(QStringLiteral("maxheight"), val);
+    settings->setValue(Settings::MaxHeight, val);
 }
 
 void Vemo::checkresizeChanged(int state)
 {
-    settings->setValue(QStringLiteral("resize"), state);
+    settings->setValue(Settings::Resize, state);
 }
 
 void Vemo::rebuildLinks()
 {
     // The stored values, not the widgets', make the links. They are escaped
     // for the label's HTML; the address a click opens is the text as stored.
-    const QString site = storedText(QStringLiteral("website")).toHtmlEscaped();
-    const QString cat = storedText(QStringLiteral("category")).toHtmlEscaped();
+    const QString site = settings->text(Settings::Website).toHtmlEscaped();
+    const QString cat = settings->text(Settings::Category).toHtmlEscaped();
     glink->setText(
         QStringLiteral("<a href=\"%1/index.php?gallery-%2\">%3</a>").arg(site, cat, tr("Gallery")));
     gadminlink->setText(QStringLiteral("<a href=\"%1/admin.php?gallery-S%2\">%3</a>")
@@ -189,14 +164,14 @@ void Vemo::addFiles()
 {
     QFileDialog dialog(this, QString(), QString(), QString());
     dialog.setFileMode(QFileDialog::ExistingFiles);
-    const QString directory = storedText(QStringLiteral("directory"));
+    const QString directory = settings->text(Settings::Directory);
     if (!directory.isEmpty())
         dialog.setDirectory(directory);
     dialog.setNameFilter(tr("Images (*.jpg *.gif *.bmp *.png *.tif *.tiff *.xpm *.svg)"));
     if (!dialog.exec())
         return;
     const QStringList files = dialog.selectedFiles();
-    settings->setValue(QStringLiteral("directory"), dialog.directory().path());
+    settings->setValue(Settings::Directory, dialog.directory().path());
     auto* model = qobject_cast<QStandardItemModel*>(filelist->model());
     for (const QString& file : files)
         picturelist::appendFileRow(*model, file);
@@ -247,22 +222,26 @@ void Vemo::updateCategories(QByteArray ba)
     catlist->expandAll();
 }
 
+void Vemo::sendLoginData()
+{
+    const UploadJob job = settings->job();
+    emit setLoginData(job.login.website, job.login.username, job.login.password);
+    emit setJobOptions(job.options);
+}
+
 void Vemo::butcatPressed()
 {
-    emit setLoginData(storedText(QStringLiteral("website")), storedText(QStringLiteral("username")),
-                      storedText(QStringLiteral("password")));
+    sendLoginData();
     emit getCategories();
 }
 
 void Vemo::uploadFilelist()
 {
-    emit setLoginData(storedText(QStringLiteral("website")), storedText(QStringLiteral("username")),
-                      storedText(QStringLiteral("password")));
-    emit setCategory(storedInt(QStringLiteral("category")));
-    emit setResize(storedInt(QStringLiteral("resize")));
-    const int maxheight = storedInt(QStringLiteral("maxheight"));
-    const int maxwidth = storedInt(QStringLiteral("maxwidth"));
-    emit setResizeData(maxwidth, maxheight);
+    const UploadJob job = settings->job();
+    sendLoginData();
+    emit setCategory(job.category);
+    emit setResize(job.resize);
+    emit setResizeData(job.maxwidth, job.maxheight);
     emit setFilelistData(*filelistmodel);
     emit startUpload();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "forms/mainform.h"
+#include "worker/uploadjob.h"
 
 #include <QByteArray>
 #include <QItemSelection>
@@ -10,8 +11,10 @@
 
 #include <memory>
 
-class QSettings;
 class QStandardItemModel;
+class RunnerView;
+class Settings;
+class Upload;
 class uploadThread;
 
 // The main window: keeps the settings in "vemo.ini" in the working directory,
@@ -27,6 +30,8 @@ public:
 
     // The transfer worker this window drives.
     uploadThread* worker() const { return uploadthread.get(); }
+    // The progress window of the batch asked for last, while it is there.
+    Upload* progressWindow() const;
 
 signals:
     void setLoginData(QString website, QString username, QString password);
@@ -34,6 +39,7 @@ signals:
     void setResize(int resize);
     void setResizeData(int maxwidth, int maxheight);
     void setFilelistData(QStandardItemModel& filelistmodel);
+    void setJobOptions(JobOptions options);
     void startUpload();
     void getCategories();
 
@@ -58,11 +64,11 @@ private:
     void loadSettings();
     void addCommandLineFiles();
     void rebuildLinks();
-    QString storedText(const QString& key) const;
-    int storedInt(const QString& key) const;
+    void sendLoginData();
 
-    std::unique_ptr<QSettings> settings;
+    std::unique_ptr<Settings> settings;
     QStandardItemModel* filelistmodel = nullptr;
     QStandardItemModel* catlistmodel = nullptr;
     std::unique_ptr<uploadThread> uploadthread;
+    RunnerView* runnerView = nullptr;
 };

@@ -163,5 +163,37 @@
         <source>could not upload file</source>
         <translation>Datei konnte nicht hochgeladen werden</translation>
     </message>
+    <message>
+        <source>the site address must begin with http:// or https://</source>
+        <translation>Die Adresse der Website muss mit http:// oder https:// beginnen</translation>
+    </message>
+    <message>
+        <source>not a regular file</source>
+        <translation>keine gewöhnliche Datei</translation>
+    </message>
+    <message>
+        <source>the file changed while it was sent</source>
+        <translation>die Datei hat sich beim Senden verändert</translation>
+    </message>
+    <message>
+        <source>answer too large</source>
+        <translation>Antwort zu groß</translation>
+    </message>
+    <message>
+        <source>the site sent more than %1 bytes</source>
+        <translation>die Website hat mehr als %1 Bytes gesendet</translation>
+    </message>
+    <message>
+        <source>the site answered with HTTP status %1</source>
+        <translation>die Website antwortete mit HTTP-Status %1</translation>
+    </message>
+    <message>
+        <source>not a picture that can be read</source>
+        <translation>kein lesbares Bild</translation>
+    </message>
+    <message>
+        <source>cancelled</source>
+        <translation>abgebrochen</translation>
+    </message>
 </context>
 </TS>

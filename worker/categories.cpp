@@ -40,7 +40,7 @@ int fillTree(QStandardItem* root, const QByteArray& page)
 
         if (depth > levels.last()) {
             QStandardItem* top = parents.last();
-            if (top->rowCount() > 0) {
+            if (top->rowCount() > 0 && parents.size() < MaxDepth) {
                 parents.append(top->child(top->rowCount() - 1, 0));
                 levels.append(depth);
             }

@@ -2,10 +2,16 @@
 
 #include <curl/curl.h>
 
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
 #include <utility>
 
 // Owners of libcurl handles: each handle is released exactly once, by the
-// owner that holds it last. Move-only.
+// owner that holds it last. Move-only. Every option and form call is checked;
+// the first one that fails is kept and makes the next perform() fail with it,
+// so that no request is ever sent half set up.
 namespace curl {
 
 // Initialises libcurl for the life of the program; create one in main()
@@ -58,16 +64,106 @@ private:
     T* handle_ = nullptr;
 };
 
-using Easy = Handle<CURL, curl_easy_cleanup>;
-using Mime = Handle<curl_mime, curl_mime_free>;
+// Remembers the first failed call of a series.
+class Checked
+{
+public:
+    bool check(CURLcode code)
+    {
+        if (code != CURLE_OK && first_ == CURLE_OK)
+            first_ = code;
+        return code == CURLE_OK;
+    }
+    CURLcode takeError() { return std::exchange(first_, CURLE_OK); }
+    bool failed() const { return first_ != CURLE_OK; }
 
-inline Easy makeEasy()
+private:
+    CURLcode first_ = CURLE_OK;
+};
+
+// An easy handle with its error buffer (libcurl's detailed text of the last
+// failure).
+class Easy
 {
-    return Easy(curl_easy_init());
-}
-inline Mime makeMime(const Easy& easy)
+public:
+    Easy() : handle_(curl_easy_init()), errors_(new char[CURL_ERROR_SIZE]())
+    {
+        if (handle_)
+            set(CURLOPT_ERRORBUFFER, errors_.get());
+        else
+            checked_.check(CURLE_FAILED_INIT);
+    }
+
+    CURL* get() const { return handle_.get(); }
+    explicit operator bool() const { return bool(handle_); }
+
+    template <typename T> bool set(CURLoption option, T value)
+    {
+        return checked_.check(handle_ ? curl_easy_setopt(handle_.get(), option, value)
+                                      : CURLE_FAILED_INIT);
+    }
+
+    // Performs the request, unless setting it up failed: then that failure is
+    // the result and nothing is sent.
+    CURLcode perform()
+    {
+        errors_[0] = '\0';
+        if (checked_.failed())
+            return checked_.takeError();
+        return curl_easy_perform(handle_.get());
+    }
+
+    // libcurl's detailed text of the last failure; empty when it gave none.
+    QString errorText() const { return QString::fromUtf8(errors_.get()).trimmed(); }
+
+    long responseCode() const
+    {
+        long code = 0;
+        if (handle_)
+            curl_easy_getinfo(handle_.get(), CURLINFO_RESPONSE_CODE, &code);
+        return code;
+    }
+
+private:
+    Handle<CURL, curl_easy_cleanup> handle_;
+    std::unique_ptr<char[]> errors_; // stays in place when the owner moves
+    Checked checked_;
+};
+
+// A multipart form under construction for one request of `easy`.
+class Mime
 {
-    return Mime(curl_mime_init(easy.get()));
-}
+public:
+    explicit Mime(const Easy& easy) : form_(curl_mime_init(easy.get()))
+    {
+        if (!form_)
+            checked_.check(CURLE_OUT_OF_MEMORY);
+    }
+
+    // Adds a part; null (and the form marked failed) when that is impossible.
+    curl_mimepart* addPart(const char* name)
+    {
+        curl_mimepart* part = form_ ? curl_mime_addpart(form_.get()) : nullptr;
+        if (!part) {
+            checked_.check(CURLE_OUT_OF_MEMORY);
+            return nullptr;
+        }
+        check(curl_mime_name(part, name));
+        return part;
+    }
+    // A text part; libcurl copies the value.
+    void addText(const char* name, const QByteArray& value)
+    {
+        if (curl_mimepart* part = addPart(name))
+            check(curl_mime_data(part, value.constData(), size_t(value.size())));
+    }
+    bool check(CURLcode code) { return checked_.check(code); }
+    CURLcode takeError() { return checked_.takeError(); }
+    curl_mime* get() const { return form_.get(); }
+
+private:
+    Handle<curl_mime, curl_mime_free> form_;
+    Checked checked_;
+};
 
 } // namespace curl

@@ -1,17 +1,23 @@
 #include "worker/transfer.h"
 
-#include <QBuffer>
 #include <QDebug>
+#include <QRegularExpression>
 
 #include <climits>
 
 namespace transfer {
 
-size_t writeCallback(char* data, size_t size, size_t nmemb, void* device)
+size_t writeCallback(char* data, size_t size, size_t nmemb, void* userdata)
 {
+    auto* sink = static_cast<Sink*>(userdata);
     const size_t n = size * nmemb;
-    if (device)
-        static_cast<QIODevice*>(device)->write(data, qint64(n));
+    if (!sink || !sink->body)
+        return n;
+    if (sink->body->size() + qint64(n) > sink->limit) {
+        sink->overflowed = true;
+        return 0; // anything short of n ends the transfer
+    }
+    sink->body->append(data, qsizetype(n));
     return n;
 }
 
@@ -27,39 +33,15 @@ std::pair<int, int> progressValues(curl_off_t ultotal, curl_off_t ulnow)
 int progressCallback(void* receiver, curl_off_t, curl_off_t, curl_off_t ultotal, curl_off_t ulnow)
 {
     auto* r = static_cast<ProgressReceiver*>(receiver);
-    if (r->abortTransfer())
+    if (r && r->abortTransfer())
         return 1;
     if (ultotal <= 0)
         return 0;
     qDebug() << double(ultotal) << double(ulnow);
     const auto [total, now] = progressValues(ultotal, ulnow);
-    r->reportProgress(total, now);
+    if (r)
+        r->reportProgress(total, now);
     return 0;
-}
-
-void setUpHandle(CURL* handle, ProgressReceiver* receiver, const Timeouts& timeouts)
-{
-    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &writeCallback);
-    curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &progressCallback);
-    curl_easy_setopt(handle, CURLOPT_XFERINFODATA, static_cast<void*>(receiver));
-    curl_easy_setopt(handle, CURLOPT_COOKIEFILE, "");
-    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, timeouts.connectSeconds);
-    curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, timeouts.stallSeconds);
-    // The worker thread must never be woken by SIGALRM from name resolution.
-    curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-}
-
-CURLcode perform(CURL* handle, QByteArray* body)
-{
-    QBuffer device(body);
-    device.open(QIODevice::ReadWrite);
-    curl_easy_setopt(handle, CURLOPT_WRITEDATA, static_cast<void*>(&device));
-    const CURLcode result = curl_easy_perform(handle);
-    // The device dies with this call; no later request may write into it.
-    curl_easy_setopt(handle, CURLOPT_WRITEDATA, nullptr);
-    return result;
 }
 
 QString describe(CURLcode code)
@@ -84,6 +66,20 @@ const char* contentTypeFor(const QString& fileName)
             return k.type;
     }
     return "application/octet-stream";
+}
+
+bool hasForeignScheme(const QString& address)
+{
+    static const QRegularExpression scheme(QStringLiteral("^\\s*([A-Za-z][A-Za-z0-9+.-]*):"));
+    const QRegularExpressionMatch m = scheme.match(address);
+    if (!m.hasMatch())
+        return false;
+    const QString name = m.captured(1).toLower();
+    if (name == QLatin1String("http") || name == QLatin1String("https"))
+        return false;
+    // "host:8080/..." has no scheme: what follows the colon is a port.
+    static const QRegularExpression port(QStringLiteral("^[0-9]+(/|$)"));
+    return !port.match(address.mid(m.capturedEnd(0))).hasMatch();
 }
 
 } // namespace transfer

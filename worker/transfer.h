@@ -8,11 +8,9 @@
 #include <cstddef>
 #include <utility>
 
-class QIODevice;
-
 // What every request of a run has in common: the callbacks that carry the
 // answer into the request's own buffer and the upload progress out to the
-// worker, the in-memory cookie engine, and the time-outs.
+// worker, the in-memory cookie engine, the time-outs and the allowed protocols.
 namespace transfer {
 
 // Receives the progress of the body being sent.
@@ -22,41 +20,43 @@ public:
     virtual ~ProgressReceiver() = default;
     // Bytes of the request body in all, and sent so far.
     virtual void reportProgress(int ultotal, int ulnow) = 0;
-    // True when the transfer under way must be abandoned (the program is
-    // shutting down). A user's cancel never aborts a transfer.
+    // True when the transfer under way must be abandoned.
     virtual bool abortTransfer() const { return false; }
 };
 
-// Time-outs of a run. No request may hang forever: a connection that cannot
-// be made within `connectSeconds`, or a transfer that moves no byte for
-// `stallSeconds`, fails with libcurl's own description of the time-out.
+// Limits of a run. No request may be held forever: a connection that cannot
+// be made within `connectSeconds`, or a transfer slower than `minimumSpeed`
+// bytes a second for `slowSeconds`, fails with libcurl's own description of
+// the time-out. An answer longer than `maxAnswerBytes` ends its request.
 struct Timeouts
 {
     long connectSeconds = 30;
-    long stallSeconds = 60;
+    long slowSeconds = 60;
+    long minimumSpeed = 100;
+    qint64 maxAnswerBytes = 16 * 1024 * 1024;
 };
 
-// Writes the received bytes to the QIODevice* given as user pointer and claims
-// all of them.
-size_t writeCallback(char* data, size_t size, size_t nmemb, void* device);
+// Where a request's answer goes: the bytes, up to a limit.
+struct Sink
+{
+    QByteArray* body = nullptr;
+    qint64 limit = 0;
+    bool overflowed = false;
+};
+
+// Appends the received bytes to the Sink* given as user pointer; refuses them
+// (which ends the transfer) once the answer would exceed the sink's limit.
+size_t writeCallback(char* data, size_t size, size_t nmemb, void* sink);
 
 // Reports (ultotal, ulnow) to the ProgressReceiver* given as user pointer while
-// the total to send is above zero, with a trace line; always lets the
-// transfer go on unless the receiver asks for an abort.
+// the total to send is above zero, with a trace line; lets the transfer go on
+// unless the receiver asks for an abort.
 int progressCallback(void* receiver, curl_off_t dltotal, curl_off_t dlnow, curl_off_t ultotal,
                      curl_off_t ulnow);
 
 // The two byte counts as ints: cut toward zero, and both scaled down together
 // when the total does not fit, so the ratio between them stays right.
 std::pair<int, int> progressValues(curl_off_t ultotal, curl_off_t ulnow);
-
-// Sets up a fresh handle for a run: write and progress callbacks, progress
-// reports on, cookie engine on without a file, time-outs.
-void setUpHandle(CURL* handle, ProgressReceiver* receiver, const Timeouts& timeouts);
-
-// Performs the request on `handle`, collecting the answer's body into *body
-// through a QBuffer that lives only for this request.
-CURLcode perform(CURL* handle, QByteArray* body);
 
 // libcurl's description of a result code.
 QString describe(CURLcode code);
@@ -65,5 +65,10 @@ QString describe(CURLcode code);
 // (compared without regard to case), "application/octet-stream" when the
 // extension is not one it knows.
 const char* contentTypeFor(const QString& fileName);
+
+// True when `address` names a scheme other than http or https ("ftp://...",
+// "file:///..."). An address without a scheme is left to libcurl, which
+// takes it as http.
+bool hasForeignScheme(const QString& address);
 
 } // namespace transfer

@@ -1,53 +1,66 @@
 #pragma once
 
-#include "worker/picturelist.h"
+#include "worker/outcome.h"
 #include "worker/transfer.h"
+#include "worker/uploadjob.h"
 
 #include <QByteArray>
 #include <QImage>
 #include <QList>
 #include <QMutex>
-#include <QPointer>
+#include <QSemaphore>
 #include <QString>
 #include <QThread>
 
 #include <atomic>
 
 class QStandardItemModel;
-class Upload;
+class SiteSession;
 
-// The program's one transfer worker. It holds the inputs of a job, runs one job
-// at a time on its own thread (an upload batch, or a category fetch), talks to
-// the site through libcurl and reports back by signals. For a batch it shows a
-// progress window and disposes of it when the thread has finished.
+// The program's one transfer worker. It holds the inputs of the next job,
+// runs one job at a time on its own thread (an upload batch, or a category
+// fetch), talks to the site through a SiteSession, and reports what happens
+// as data: the pictures started and finished with their outcomes, the bytes
+// sent, the category page. It shows nothing itself; whoever shows its
+// failures to the user can have it wait until each one has been seen.
 class uploadThread : public QThread, private transfer::ProgressReceiver
 {
     Q_OBJECT
 
 public:
-    // What became of one picture of a batch.
-    enum PictureResult { Sent = 0, Failed = 1, Skipped = 2 };
-    Q_ENUM(PictureResult)
+    enum JobKind { UploadBatch = 0, CategoryFetch = 1 };
+    Q_ENUM(JobKind)
 
     explicit uploadThread(QObject* parent = nullptr);
+    // Cancels, abandons any transfer under way and waits for the thread.
     ~uploadThread() override;
 
-    // Time-outs of later runs (connection, and no byte moving).
-    void setTimeouts(const transfer::Timeouts& timeouts);
-    // Without a progress window (the command-line mode): a batch reports only
-    // through the signals, and announces its pictures without thumbnails.
-    void setProgressWindowEnabled(bool enabled);
-    // The progress window of the batch under way, if any.
-    Upload* progressWindow() const;
+    // Starts `job` unless a job runs. Returns the new run's number (counting
+    // from 1), or 0 when nothing was started.
+    int startJob(const UploadJob& job, JobKind kind);
+
+    // When on, the worker stops after each failure that needs a message
+    // (Outcome::needsMessage) until acknowledge() is called.
+    void setWaitForAcknowledgement(bool wait);
 
 signals:
+    // The picture about to be sent: its name and a thumbnail that fits
+    // 100 x 100 (null when none is made).
     void updateFilename(QString nicename, QImage thumbnail);
+    // Bytes of the current request's body in all, and sent so far.
     void updateProgress(int ultotal, int ulnow);
+    // The whole gallery administration page, once it has been found good.
     void updateCategories(QByteArray ba);
-    // The login of a run has been answered: accepted or not.
-    void loginFinished(bool accepted);
-    // One row of a batch is done; `row` counts from 0 in the list's order.
-    void pictureFinished(int row, QString name, uploadThread::PictureResult result);
+
+    // startUpload() was called; `run` is the run whose end answers it: the
+    // one just started or, when the worker was busy, the one running.
+    void uploadRequested(int run);
+    void loginFinished(Outcome outcome);
+    void categoriesFetched(Outcome outcome);
+    void pictureStarted(int row);
+    void pictureFinished(int row, Outcome outcome);
+    // Run `run` is over and its thread has finished.
+    void jobEnded(int run);
 
 public slots:
     void cancel();
@@ -55,77 +68,47 @@ public slots:
     void setCategory(int category);
     void setResize(int resize);
     void setResizeData(int maxwidth, int maxheight);
+    // The picture list; its rows are copied when the batch starts.
     void setFilelistData(QStandardItemModel& filelistmodel);
+    void setJobOptions(JobOptions options);
     void startUpload();
     void getCategories();
     void threadend();
+    // The failure reported last has been seen; the job goes on.
+    void acknowledge();
 
 protected:
     void run() override;
 
 private:
-    enum JobMode { UploadBatch = 0, CategoryFetch = 1 };
-
-    // The inputs of one run, copied under the lock when the run starts.
-    struct Job
-    {
-        QString website;
-        QString username;
-        QString password;
-        int category = 0;
-        int resize = 0;
-        int maxwidth = 0;
-        int maxheight = 0;
-        int jobMode = UploadBatch;
-        QList<picturelist::Row> rows;
-        transfer::Timeouts timeouts;
-        bool thumbnails = true; // someone shows them
-    };
-
-    bool login(CURL* handle);
-    bool processFilelist(CURL* handle);
-    bool emitContentAsBA(CURL* handle);
-    bool uploadGallery(CURL* handle, const QString& filename, const QString& fullPath,
-                       const QString& comment, const QByteArray* bytes);
+    bool login(SiteSession& session);
+    bool processFilelist(SiteSession& session);
+    bool emitContentAsBA(SiteSession& session);
+    Outcome processRow(SiteSession& session, const picturelist::Row& row);
+    Outcome uploadGallery(SiteSession& session, const QString& filename, const QString& fullPath,
+                          const QString& comment, const QByteArray* bytes);
     bool resizeImage(const QString& path, QByteArray* bytes);
     bool resizeImageFromQImage(QImage* image, QByteArray* bytes);
     bool saveImage(QImage* image, QByteArray* bytes);
-    PictureResult processRow(CURL* handle, const picturelist::Row& row);
-    // Performs the request set up on `handle`. True when the answer holds
-    // `marker` before any zero byte; otherwise tells the user: libcurl's own
-    // description under "curl" when the transfer failed, else `title`, `text`.
-    bool exchange(CURL* handle, QByteArray* answer, QLatin1StringView marker, const QString& title,
-                  const QString& text);
 
-    // Shows a message box on the GUI thread and waits until it is closed.
-    void informUser(const QString& title, const QString& text);
-
+    // Waits, when asked to, until a failure that needs a message has been
+    // acknowledged (or the worker is being destroyed).
+    void informUser(const Outcome& outcome);
     bool isCancelled();
-    void start(JobMode mode, Upload* window);
 
     void reportProgress(int ultotal, int ulnow) override;
     bool abortTransfer() const override;
 
-    QMutex mutex;
+    QMutex mutex; // guards everything up to `job`
     bool cancelled = false;
-    QPointer<Upload> uploadWindow;
-    QString website;
-    QString username;
-    QString password;
-    int category = 0;
-    int resize = 0;
-    int maxwidth = 0;
-    int maxheight = 0;
+    UploadJob next; // the inputs of the next job
     QStandardItemModel* filelistmodel = nullptr;
     int jobMode = UploadBatch;
+    bool waitForAcknowledgement = false;
+    UploadJob job; // the running job's own copy (worker thread)
 
-    QList<picturelist::Row> batchRows; // taken from the list when a batch starts
-    transfer::Timeouts timeouts;
-    bool progressWindowEnabled = true;
+    int lastRun = 0;
+    QList<int> startedRuns; // runs whose end is still to be reported, oldest first
+    QSemaphore acknowledged;
     std::atomic<bool> stopping{false}; // the worker is being destroyed
-    // The progress windows to dispose of when each started run has ended, in
-    // the order the runs were started (a window shown while a job ran belongs
-    // to that job).
-    QList<QList<QPointer<Upload>>> runWindows;
-    Job job; // the running job's own copy (worker thread)
 };

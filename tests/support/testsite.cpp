@@ -56,7 +56,7 @@ bool TestSite::start(int timeoutMs)
     if (!process_.waitForStarted(int(deadline.remainingTime())))
         return false;
     static const QRegularExpression ready(
-        QStringLiteral("^listening on http://127\\.0\\.0\\.1:([0-9]+)$"));
+        QStringLiteral("^listening on (https?)://127\\.0\\.0\\.1:([0-9]+)$"));
     while (!process_.canReadLine()) {
         if (process_.state() != QProcess::Running || deadline.hasExpired()) {
             stop();
@@ -118,20 +118,17 @@ bool TestSite::control(const QString& pathAndQuery)
 {
     if (port_ == 0)
         return false;
-    curl::Easy easy = curl::makeEasy();
-    if (!easy)
-        return false;
+    curl::Easy easy;
     const QByteArray address = (url() + pathAndQuery).toLatin1();
     QByteArray body;
-    curl_easy_setopt(easy.get(), CURLOPT_URL, address.constData());
-    curl_easy_setopt(easy.get(), CURLOPT_PROXY, "");
-    curl_easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION, collect);
-    curl_easy_setopt(easy.get(), CURLOPT_WRITEDATA, &body);
-    curl_easy_setopt(easy.get(), CURLOPT_TIMEOUT, 10L);
-    if (curl_easy_perform(easy.get()) != CURLE_OK)
+    easy.set(CURLOPT_URL, address.constData());
+    easy.set(CURLOPT_PROXY, "");
+    easy.set(CURLOPT_WRITEFUNCTION, collect);
+    easy.set(CURLOPT_WRITEDATA, &body);
+    easy.set(CURLOPT_TIMEOUT, 10L);
+    if (easy.perform() != CURLE_OK)
         return false;
-    long status = 0;
-    curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &status);
+    const long status = easy.responseCode();
     if (status != 200)
         qWarning("orva-testsite control: %s", body.constData());
     return status == 200 && body.trimmed() == "ok";

@@ -6,6 +6,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <httplib.h>
@@ -113,18 +114,28 @@ int main(int argc, char** argv)
         QStringLiteral("FILE"));
     const QCommandLineOption faultOption(
         QStringLiteral("fault"),
-        QStringLiteral("Misbehave: target:kind[:nth[:seconds]] (repeatable). Targets: login, "
-                       "gallery, upload, any. Kinds: refuse, stall, close, status500, redirect, "
-                       "zero-before, zero-after, empty, no-categories. nth 0: every matching "
-                       "request; N: only the N-th. At run time: GET /_control/fault?target=T&"
-                       "kind=K[&nth=N][&seconds=S], GET /_control/clear."),
+        QStringLiteral(
+            "Misbehave: target:kind[:nth[:seconds]] (repeatable). Targets: login, "
+            "gallery, upload, any. Kinds: refuse, stall, close, status500, redirect, "
+            "zero-before, zero-after, empty, no-categories, endless (filler after the page "
+            "without end), trickle (one byte a second). nth 0: every matching "
+            "request; N: only the N-th. At run time: GET /_control/fault?target=T&"
+            "kind=K[&nth=N][&seconds=S], GET /_control/clear."),
         QStringLiteral("SPEC"));
+    const QCommandLineOption certOption(
+        QStringLiteral("tls-cert"),
+        QStringLiteral("Speak https with the certificate in FILE (PEM; needs --tls-key)."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption keyOption(QStringLiteral("tls-key"),
+                                       QStringLiteral("The private key of --tls-cert (PEM)."),
+                                       QStringLiteral("FILE"));
     const QCommandLineOption stdinOption(QStringLiteral("stop-on-stdin-eof"),
                                          QStringLiteral("Stop when standard input ends."));
     const QCommandLineOption demoOption(QStringLiteral("demo"),
                                         QStringLiteral("Accepted for compatibility; no effect."));
     parser.addOptions({portOption, userOption, passwordOption, logOption, storeOption,
-                       categoriesOption, faultOption, stdinOption, demoOption});
+                       categoriesOption, faultOption, certOption, keyOption, stdinOption,
+                       demoOption});
     parser.process(app);
 
     bool portOk = false;
@@ -164,7 +175,19 @@ int main(int argc, char** argv)
             return fail(error);
     }
 
-    httplib::Server server;
+    const bool tls = parser.isSet(certOption) || parser.isSet(keyOption);
+    std::unique_ptr<httplib::Server> served;
+    if (tls) {
+        auto secure = std::make_unique<httplib::SSLServer>(
+            QFile::encodeName(parser.value(certOption)).constData(),
+            QFile::encodeName(parser.value(keyOption)).constData());
+        if (!secure->is_valid())
+            return fail(QStringLiteral("cannot use the certificate and key given"));
+        served = std::move(secure);
+    } else {
+        served = std::make_unique<httplib::Server>();
+    }
+    httplib::Server& server = *served;
     // Headers and body go out in separate writes; without this, Nagle's
     // algorithm holds the body back until the client's delayed ACK (~40 ms).
     server.set_tcp_nodelay(true);
@@ -200,7 +223,7 @@ int main(int argc, char** argv)
 
     // The socket listens from bind on, so connections wait in its backlog until the
     // listener takes them.
-    std::printf("listening on http://%s:%d\n", host, bound);
+    std::printf("listening on %s://%s:%d\n", tls ? "https" : "http", host, bound);
     std::fflush(stdout);
 
     stopper->waitForRequest();

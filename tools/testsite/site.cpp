@@ -26,7 +26,8 @@ const QStringList kTargets = {QStringLiteral("login"), QStringLiteral("gallery")
 const QStringList kKinds = {
     QStringLiteral("refuse"),     QStringLiteral("stall"),    QStringLiteral("close"),
     QStringLiteral("status500"),  QStringLiteral("redirect"), QStringLiteral("zero-before"),
-    QStringLiteral("zero-after"), QStringLiteral("empty"),    QStringLiteral("no-categories")};
+    QStringLiteral("zero-after"), QStringLiteral("empty"),    QStringLiteral("no-categories"),
+    QStringLiteral("endless"),    QStringLiteral("trickle")};
 
 const char kHtml[] = "text/html; charset=ISO-8859-1";
 const QByteArray kSessionCookie = QByteArrayLiteral("ORVASESSID");
@@ -382,6 +383,12 @@ void Site::shutdown()
         stopping_ = true;
     }
     stallWake_.notify_all();
+}
+
+bool Site::stopping()
+{
+    std::lock_guard lock(stallMutex_);
+    return stopping_;
 }
 
 void Site::stall(int seconds)
@@ -810,7 +817,25 @@ void Site::finish(Exchange& ex, const httplib::Request& req, httplib::Response& 
     if (!location.isEmpty())
         res.set_header("Location", toStd(location));
     const std::string contentType = toStd(ex.contentType);
-    if (ex.has("close")) {
+    if (ex.has("endless")) {
+        // The page, then filler without end, until the client gives up.
+        const auto page = std::make_shared<std::string>(toStd(body));
+        res.set_chunked_content_provider(
+            contentType, [this, page](size_t offset, httplib::DataSink& sink) {
+                static const std::string filler(64 * 1024, ' ');
+                const std::string& chunk = offset == 0 ? *page : filler;
+                return !stopping() && sink.write(chunk.data(), chunk.size());
+            });
+    } else if (ex.has("trickle")) {
+        // One byte of the page a second, never reaching its end.
+        const auto page = std::make_shared<std::string>(toStd(body) + std::string(1 << 20, ' '));
+        res.set_chunked_content_provider(
+            contentType, [this, page](size_t offset, httplib::DataSink& sink) {
+                if (offset > 0)
+                    stall(1);
+                return !stopping() && offset < page->size() && sink.write(page->data() + offset, 1);
+            });
+    } else if (ex.has("close")) {
         // Announce the whole body, send half of it, then drop the connection.
         const auto shared = std::make_shared<std::string>(toStd(body));
         const size_t announced = std::max<size_t>(shared->size(), 1);

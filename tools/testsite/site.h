@@ -42,7 +42,7 @@ bool loadCategories(const QString& path, QList<Category>* out, QString* error);
 struct Fault
 {
     QString target; // login, gallery, upload, any
-    QString kind;   // refuse, stall, close, status500, redirect, zero-before, ...
+    QString kind;   // refuse, stall, close, status500, redirect, zero-before, endless, trickle, ...
     int nth = 0;    // 0: every matching request; N: only the N-th one
     int seconds = 0;
     int seen = 0; // matching requests since the fault was added
@@ -116,6 +116,7 @@ private:
                          const QString& comment);
     void writeLog(QJsonObject line);
     void stall(int seconds);
+    bool stopping();
 
     Config config_;
 

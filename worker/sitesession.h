@@ -1,0 +1,71 @@
+#pragma once
+
+#include "worker/curl.h"
+#include "worker/outcome.h"
+#include "worker/transfer.h"
+
+#include <QByteArray>
+#include <QString>
+
+// The login of a job.
+struct SiteLogin
+{
+    QString website; // the site's base address as typed
+    QString username;
+    QString password;
+};
+
+// One picture as it goes to the site.
+struct UploadItem
+{
+    QString name;                      // the file name in the part header
+    QString comment;                   // may be empty
+    QString path;                      // the file sent as it is on disk, when `bytes` is null
+    const QByteArray* bytes = nullptr; // the prepared picture; must outlive upload()
+};
+
+// One job's conversation with the site, over one libcurl handle whose cookie
+// engine carries the login's session to the later requests. Every request
+// reports an Outcome; the HTTP status counts (400 and above is a failure,
+// whatever the page says), redirects are not followed, only http and https
+// are spoken, answers are read up to a limit, and certificates are always
+// checked (against `caCertificates` when it names a file).
+class SiteSession
+{
+public:
+    struct Config
+    {
+        SiteLogin login;
+        transfer::Timeouts timeouts;
+        QString caCertificates; // a PEM file of CA certificates; empty: the system's
+    };
+
+    explicit SiteSession(const Config& config, transfer::ProgressReceiver* progress = nullptr);
+    SiteSession(const SiteSession&) = delete;
+    SiteSession& operator=(const SiteSession&) = delete;
+
+    // Posts the user name and password to "<site>/admin.php"; accepted when
+    // the answer holds the administration menu's title.
+    Outcome login();
+    // Fetches "<site>/admin.php?gallery" into *page; found when it holds the
+    // category link marker.
+    Outcome galleryPage(QByteArray* page);
+    // Sets the address the following uploads go to: category `category`.
+    Outcome beginBatch(int category);
+    // Posts one picture with its comment; arrived when the answer says so.
+    Outcome upload(const UploadItem& item);
+
+    // An Unreadable outcome when `path` names something that exists but is
+    // not a regular file: reading a FIFO or a device would block the job
+    // forever.
+    static Outcome checkFile(const QString& path);
+
+private:
+    Outcome setAddress(const QString& url);
+    Outcome perform(QByteArray* answer, QLatin1StringView marker, const QString& title,
+                    const QString& text);
+
+    Config config_;
+    curl::Easy easy_;
+    Outcome refused_; // why no request may be made at all, if so
+};

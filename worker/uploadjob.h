@@ -1,0 +1,39 @@
+#pragma once
+
+#include "worker/picturelist.h"
+#include "worker/sitesession.h"
+#include "worker/transfer.h"
+
+#include <QList>
+#include <QMetaType>
+#include <QString>
+
+// How a job is carried out, beyond what it sends.
+struct JobOptions
+{
+    transfer::Timeouts timeouts;
+    QString caCertificates; // a PEM file of CA certificates to trust; empty: the system's
+    bool thumbnails = true; // announce each picture with a thumbnail (someone shows them)
+};
+
+// Everything one job needs, as one value: the window and the command line
+// build it from the settings (worker/settings.h) and hand it to the worker.
+struct UploadJob
+{
+    SiteLogin login;
+    int category = 0;
+    // Non-zero: every picture is scaled down to the limits when larger and
+    // sent as JPEG. Zero: files are sent as they are (SVG drawings excepted).
+    int resize = 0;
+    int maxwidth = 1000;
+    int maxheight = 1000;
+    QList<picturelist::Row> rows; // the pictures, in the order they are sent
+    JobOptions options;
+
+    SiteSession::Config sessionConfig() const
+    {
+        return {login, options.timeouts, options.caCertificates};
+    }
+};
+
+Q_DECLARE_METATYPE(JobOptions)
