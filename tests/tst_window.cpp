@@ -1,0 +1,532 @@
+// The program through its window against the bundled test site: settings,
+// links, the category tree, the picture list (dialog, clipboard, drops, command
+// line, preview) and batches with their progress window and messages.
+
+#include "forms/messages.h"
+#include "forms/upload.h"
+#include "mainwindow/vemo.h"
+#include "support/pictures.h"
+#include "support/session.h"
+#include "support/testsite.h"
+#include "support/tree.h"
+#include "worker/curl.h"
+#include "worker/picturelist.h"
+#include "worker/transfer.h"
+#include "worker/uploadthread.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QDeadlineTimer>
+#include <QFileDialog>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPointer>
+#include <QPushButton>
+#include <QSettings>
+#include <QSpinBox>
+#include <QStandardItemModel>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTimer>
+#include <QTreeView>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+using Message = QPair<QString, QString>;
+
+// The program's command line, as QCoreApplication::arguments() reads it.
+int argumentCount = 1;
+char* arguments[16];
+
+void setCommandLine(const QStringList& list)
+{
+    static QList<QByteArray> storage;
+    storage.clear();
+    for (const QString& argument : list)
+        storage.append(argument.toLocal8Bit());
+    argumentCount = 1;
+    for (QByteArray& argument : storage)
+        arguments[argumentCount++] = argument.data();
+    arguments[argumentCount] = nullptr;
+}
+
+// A main window in its own working directory with `ini`, its messages
+// collected instead of shown.
+class Session
+{
+public:
+    explicit Session(const QByteArray& ini = QByteArray()) : work(ini)
+    {
+        messages::setHandler([this](const QString& t, const QString& m) { seen.append({t, m}); });
+        window = std::make_unique<Vemo>();
+        window->show();
+        window->activateWindow();
+        list = child<QTreeView>("filelist");
+        settle();
+    }
+    Session(const TestSite& site, const QByteArray& ini)
+        : Session("website=" + site.url().toLatin1() +
+                  "\nusername=admin\npassword=secret\ncategory=7\n" + ini)
+    {
+    }
+    ~Session()
+    {
+        window.reset();
+        messages::setHandler({});
+    }
+
+    template <typename T> T* child(const char* name) const
+    {
+        T* found = window->findChild<T*>(QString::fromLatin1(name));
+        if (!found)
+            qFatal("no widget %s", name);
+        return found;
+    }
+    QString path(const QString& name) const { return pics.filePath(name); }
+    QStandardItemModel* model() const { return qobject_cast<QStandardItemModel*>(list->model()); }
+    QString stored(const char* key) const
+    {
+        return QSettings(work.iniPath(), QSettings::IniFormat).value(key).toString();
+    }
+    QStringList column(int c) const
+    {
+        QStringList cells;
+        for (int r = 0; r < model()->rowCount(); ++r)
+            cells << model()->index(r, c).data().toString();
+        return cells;
+    }
+
+    // Waits until the worker is idle and no progress window is left.
+    void settle()
+    {
+        QDeadlineTimer deadline(60000);
+        while ((window->worker()->isRunning() || window->progressWindow()) &&
+               !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!window->worker()->isRunning() && !window->progressWindow());
+    }
+    void press(const char* button)
+    {
+        QTest::mousePress(child<QPushButton>(button), Qt::LeftButton);
+        QTest::mouseRelease(child<QPushButton>(button), Qt::LeftButton);
+    }
+    void click(int row, Qt::KeyboardModifiers modifiers = {})
+    {
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers,
+                          list->visualRect(model()->index(row, 0)).center());
+    }
+    // Presses "add" and lets `answer` handle the real file dialog.
+    void withFileDialog(const std::function<void(QFileDialog*)>& answer)
+    {
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                poll.stop();
+                answer(dialog);
+            }
+        });
+        poll.start(20);
+        press("butadd");
+    }
+    void addByDialog(const QStringList& names)
+    {
+        withFileDialog([&](QFileDialog* dialog) {
+            dialog->setDirectory(pics.path());
+            dialog->findChild<QLineEdit*>("fileNameEdit")
+                ->setText("\"" + names.join("\" \"") + "\"");
+            static_cast<QDialog*>(dialog)->accept();
+        });
+    }
+    // Types `text` into the comment cell of `row`, as a user does.
+    void typeComment(int row, const QString& text)
+    {
+        const QModelIndex index = model()->index(row, 1);
+        list->setCurrentIndex(index);
+        list->edit(index);
+        QLineEdit* editor = list->viewport()->findChild<QLineEdit*>();
+        QVERIFY(editor);
+        editor->selectAll();
+        editor->insert(text);
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_COMPARE(index.data().toString(), text);
+    }
+    void write(const QString& name, const QSize& size, const QByteArray& bytes = {})
+    {
+        QFile file(path(name));
+        if (bytes.isNull())
+            QVERIFY(pictures::write(pictures::pattern(size.width(), size.height()), path(name)));
+        else
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    }
+
+    WorkDir work;
+    QTemporaryDir pics;
+    QList<Message> seen;
+    std::unique_ptr<Vemo> window;
+    QTreeView* list = nullptr;
+};
+
+QByteArray bytesOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QString filename(const QJsonObject& upload)
+{
+    for (const QJsonValue& part : upload.value("parts").toArray()) {
+        if (part.toObject().value("name").toString() == "file[]")
+            return part.toObject().value("filename").toString();
+    }
+    return {};
+}
+
+QStringList arrived(const TestSite& site)
+{
+    QStringList names;
+    for (const QJsonObject& upload : site.log("upload")) {
+        if (upload.value("result").toString() == "ok")
+            names << filename(upload);
+    }
+    return names;
+}
+
+} // namespace
+
+class WindowTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { setCommandLine({}); }
+    void settings_data();
+    void settings();
+    void settingsFileIsOwnerOnly();
+    void categoryTree();
+    void batch_data();
+    void batch();
+    void failuresAndCancel();
+    void pictureList();
+    void drops_data();
+    void drops();
+
+private:
+    curl::Global curlGlobal;
+};
+
+void WindowTest::settings_data()
+{
+    for (const char* column : {"ini", "field", "typed", "key", "stored", "shown", "link"})
+        QTest::addColumn<QString>(column); // typed: null for none; link: null for no check
+    const auto row = [](const char* tag, const QStringList& values) {
+        QTest::newRow(tag) << values[0] << values[1] << values[2] << values[3] << values[4]
+                           << values[5] << values.value(6);
+    };
+    const QString site = "http://x.org/%1?a=1&b=\"2\"/", none;
+    row("first start: width", {none, "maxWidth", none, "maxwidth", "1000", "1000"});
+    row("first start: website", {none, "website", none, "website", "", ""});
+    row("typed website",
+        {"category=7", "website", site, "website", site, site, site + "/index.php?gallery-7"});
+    row("typed password", {none, "password", "pw=1&x", "password", "pw=1&x", "pw=1&x"});
+    row("emptied height", {"maxheight=600", "maxHeight", "", "maxheight", "", ""});
+    row("category above the box", {"category=1500", "category", none, "category", "999", "999"});
+    row("negative category kept", {"category=-5", "category", none, "category", "-5", "0"});
+    row("non-zero resize checks", {"resize=1", "checkresize", none, "resize", "2", "checked"});
+}
+
+// Each setting shows in its widget at start, and every change is stored at once.
+void WindowTest::settings()
+{
+    QFETCH(QString, ini);
+    QFETCH(QString, field);
+    QFETCH(QString, typed);
+    QFETCH(QString, key);
+    QFETCH(QString, stored);
+    QFETCH(QString, shown);
+    QFETCH(QString, link);
+
+    Session s(ini.isNull() ? QByteArray() : ini.toUtf8() + "\n");
+    QWidget* widget = s.window->findChild<QWidget*>(field);
+    if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+        if (!typed.isNull()) {
+            edit->selectAll();
+            edit->del();
+            QTest::keyClicks(edit, typed);
+        }
+        QCOMPARE(edit->text(), shown);
+    } else if (auto* box = qobject_cast<QCheckBox*>(widget)) {
+        QCOMPARE(box->isChecked(), shown == "checked");
+    } else {
+        QCOMPARE(qobject_cast<QSpinBox*>(widget)->text(), shown);
+    }
+    QCOMPARE(s.stored(qPrintable(key)), stored);
+    if (!stored.isEmpty())
+        QTRY_VERIFY(s.work.iniText().contains(key.toLatin1() + "="));
+    if (!link.isNull()) { // the label's own HTML parser gives the address
+        QTextDocument doc;
+        doc.setHtml(s.child<QLabel>("glink")->text());
+        QCOMPARE(doc.begin().begin().fragment().charFormat().anchorHref(), link);
+    }
+}
+
+void WindowTest::settingsFileIsOwnerOnly()
+{
+    const auto others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther |
+                        QFileDevice::WriteOther;
+    for (const bool existed : {false, true}) {
+        Session s(existed ? QByteArray("password=old\n") : QByteArray());
+        if (existed)
+            QFile::setPermissions(s.work.iniPath(), QFile::permissions(s.work.iniPath()) | others);
+        s.window.reset();
+        s.window = std::make_unique<Vemo>();
+        QTest::keyClicks(s.child<QLineEdit>("password"), "new");
+        QTRY_VERIFY(s.work.iniText().contains("new")); // rewritten while the program runs
+        QVERIFY2((QFile::permissions(s.work.iniPath()) & others) == 0, existed ? "old" : "new");
+        s.window.reset();
+        QVERIFY2((QFile::permissions(s.work.iniPath()) & others) == 0, existed ? "old" : "new");
+    }
+}
+
+// The tree comes from the fetch at start and again on "Update"; a page without
+// categories keeps it and is told once; a click picks a category's id.
+void WindowTest::categoryTree()
+{
+    TestSite site;
+    QVERIFY(site.start());
+    Session s(site, "");
+    auto* catlist = s.child<QTreeView>("catlist");
+    const QString tree = QString::fromUtf8(
+        "Allgemein:3,Urlaub & Reisen:7(Italien:12(Rom & Umgebung:45),Fränkische Schweiz:13),"
+        "Tom & Jerry:250(Cartoons <alt>:251),Archiv 2006:1200");
+    QCOMPARE(renderTree(catlist->model()), tree);
+    QVERIFY(site.setFault("gallery", "no-categories", 1));
+    s.press("butcat");
+    s.settle();
+    QCOMPARE(renderTree(catlist->model()), tree);
+    QCOMPARE(s.seen, QList<Message>({{"error", "no Categories found"}}));
+
+    const QAbstractItemModel* model = catlist->model();
+    const QModelIndex rome = model->index(0, 0, model->index(0, 0, model->index(1, 0)));
+    QTest::mouseClick(catlist->viewport(), Qt::LeftButton, {}, catlist->visualRect(rome).center());
+    QCOMPARE(s.child<QSpinBox>("category")->value(), 45);
+    QCOMPARE(s.stored("category"), QString("45"));
+    QVERIFY(s.child<QLabel>("glink")->text().contains("gallery-45"));
+}
+
+void WindowTest::batch_data()
+{
+    QTest::addColumn<bool>("resize");
+    QTest::newRow("resizing off") << false;
+    QTest::newRow("resizing on, 800x600") << true;
+}
+
+// Every kind of row, commented through the list's editor, checked by what the
+// site stored: the size that arrived, and whether the file's own bytes did.
+void WindowTest::batch()
+{
+    QFETCH(bool, resize);
+    TestSite site;
+    QVERIFY(site.start());
+    Session s(site, resize ? "resize=2\nmaxwidth=800\nmaxheight=600\n" : "");
+    s.write("wide.jpg", {1200, 900});
+    s.write("plan.png", {300, 200});
+    s.write("drawing.svg", {},
+            "<svg xmlns='http://www.w3.org/2000/svg' width='200' height='100'>"
+            "<rect width='200' height='100' fill='teal'/></svg>");
+    // Stored lying on its side; its Exif orientation says "turn right".
+    s.write("side.jpg", {},
+            pictures::withOrientation(pictures::jpeg(pictures::pattern(640, 480)), 6));
+    s.addByDialog({"wide.jpg", "plan.png", "drawing.svg", "side.jpg"});
+    QApplication::clipboard()->setImage(pictures::pattern(1600, 1200));
+    s.press("butaddclipboard");
+    const QString comment = QString::fromUtf8("Grüße ☕");
+    s.typeComment(1, comment);
+
+    s.press("butupload");
+    QPointer<Upload> window = s.window->progressWindow();
+    QVERIFY(window && window->isVisible() && window->isModal());
+    window->close(); // only hides it: the batch goes on
+    s.settle();
+    QVERIFY(!window);
+    QCOMPARE(s.seen, QList<Message>());
+
+    const QList<QSize> sizes =
+        resize ? QList<QSize>{{800, 600}, {300, 200}, {200, 100}, {450, 600}, {800, 600}}
+               : QList<QSize>{{1200, 900}, {300, 200}, {200, 100}, {480, 640}, {1600, 1200}};
+    const QList<QJsonObject> uploads = site.log("upload");
+    QCOMPARE(uploads.size(), 5);
+    QCOMPARE(arrived(site), s.column(0));
+    for (int r = 0; r < 5; ++r) {
+        QCOMPARE(uploads[r].value("category").toInt(), 7);
+        const QByteArray stored = bytesOf(uploads[r].value("stored").toString());
+        const bool asStored = !resize && r != 2 && r != 4;
+        QCOMPARE(stored == bytesOf(s.path(s.column(0)[r])), asStored);
+        QImage image;
+        QVERIFY(image.loadFromData(stored));
+        if (!asStored || r != 3) // a JPEG kept as stored stays on its side
+            QCOMPARE(image.size(), sizes[r]);
+    }
+    const QJsonArray parts = uploads[1].value("parts").toArray();
+    QCOMPARE(parts[1].toObject().value("value").toString(), QString::fromUtf8("Grüße &#9749;"));
+}
+
+// A refused picture and a vanished file are told, a broken picture with
+// resizing on is skipped without a word, the rest still go; Cancel in the
+// progress window stops after the picture being sent.
+void WindowTest::failuresAndCancel()
+{
+    TestSite site;
+    QVERIFY(site.start());
+    QVERIFY(site.setFault("upload", "refuse", 2));
+    Session s(site, "");
+    for (const char* name : {"a.png", "refused.png", "gone.png", "c.png"})
+        s.write(name, {50, 50});
+    s.addByDialog({"a.png", "refused.png", "gone.png", "c.png"});
+    QVERIFY(QFile::remove(s.path("gone.png")));
+    s.press("butupload");
+    s.settle();
+    QCOMPARE(s.seen.size(), 2);
+    QCOMPARE(s.seen[0], Message("file upload error", "could not upload file"));
+    QCOMPARE(s.seen[1].first, QString("curl"));
+    QVERIFY(s.seen[1].second.startsWith(transfer::describe(CURLE_READ_ERROR)));
+    QCOMPARE(arrived(site), QStringList({"a.png", "c.png"}));
+
+    s.seen.clear();
+    QVERIFY(site.clearFaults());
+    s.child<QCheckBox>("checkresize")->setChecked(true);
+    s.write("broken.jpg", {}, "not a picture");
+    s.model()->removeRows(0, s.model()->rowCount());
+    s.addByDialog({"broken.jpg", "c.png", "a.png", "refused.png", "c.png"});
+    QVERIFY(site.setFault("upload", "stall", 3, 2));
+    s.press("butupload");
+    QVERIFY(site.waitForLog("upload", 6)); // the third of this batch is under way
+    QTest::mousePress(s.window->progressWindow()->findChild<QPushButton*>("butcancel"),
+                      Qt::LeftButton);
+    s.settle();
+    QCOMPARE(s.seen, QList<Message>());
+    QCOMPARE(arrived(site), QStringList({"a.png", "c.png", "c.png", "a.png", "refused.png"}));
+}
+
+// Rows from the command line, the file dialog and the clipboard; removal;
+// the preview.
+void WindowTest::pictureList()
+{
+    setCommandLine({"C:\\pics\\a.png", "photo.JPG", "archive.zip", "noext", "x.tar.Png"});
+    Session s;
+    QCOMPARE(s.column(0), QStringList({"a.png", "photo.JPG", "x.tar.Png"}));
+    QCOMPARE(s.column(2), QStringList({"C:\\pics\\a.png", "photo.JPG", "x.tar.Png"}));
+    s.model()->removeRows(0, 3);
+
+    s.withFileDialog([](QFileDialog* dialog) { dialog->reject(); });
+    QCOMPARE(s.model()->rowCount(), 0);
+    QVERIFY(s.stored("directory").isEmpty());
+    s.write("land.png", {400, 200});
+    s.write("small.png", {50, 40});
+    s.addByDialog({"land.png", "small.png"});
+    QCOMPARE(QDir(s.stored("directory")), QDir(s.pics.path()));
+
+    QApplication::clipboard()->clear();
+    s.seen.clear();
+    s.press("butaddclipboard");
+    QCOMPARE(s.seen, QList<Message>({{"Vemo", "no image found"}}));
+    QApplication::clipboard()->setImage(pictures::pattern(30, 20));
+    s.press("butaddclipboard");
+    s.press("butaddclipboard");
+    QCOMPARE(s.column(0), QStringList({"land.png", "small.png", "clipboard.jpg", "clipboard.jpg"}));
+    const auto editable = [&](int row, int column) {
+        return bool(s.model()->flags(s.model()->index(row, column)) & Qt::ItemIsEditable);
+    };
+    QVERIFY(!editable(0, 0) && editable(0, 1) && !editable(0, 2));
+    QVERIFY(editable(3, 0) && editable(3, 1) && !editable(3, 2));
+
+    auto* view = s.child<QLabel>("imgview");
+    s.click(0);
+    QCOMPARE(view->pixmap().size(), QSize(100, 50));
+    s.click(1, Qt::ControlModifier); // two rows: the preview stays
+    QCOMPARE(view->pixmap().size(), QSize(100, 50));
+    s.click(1);
+    QCOMPARE(view->pixmap().size(), QSize(100, 80)); // small pictures are enlarged
+    s.click(2);
+    QCOMPARE(view->pixmap().size(), QSize(100, 66));
+
+    s.press("butdel");
+    s.list->clearSelection();
+    for (int row : {0, 2})
+        s.click(row, Qt::ControlModifier);
+    s.press("butdel");
+    QCOMPARE(s.column(0), QStringList({"small.png"}));
+}
+
+void WindowTest::drops_data()
+{
+    QTest::addColumn<QStringList>("dropped"); // "://" entries as they are; others made as files
+    QTest::addColumn<QStringList>("added");
+
+    QTest::newRow("extension case")
+        << QStringList{"a.JPG", "d.PnG"} << QStringList{"a.JPG", "d.PnG"};
+    QTest::newRow("last extension")
+        << QStringList{"x.tar.png", "p.png.txt"} << QStringList{"x.tar.png"};
+    QTest::newRow("dot only in folder")
+        << QStringList{"my.pics/png", "my.pics/in.bmp"} << QStringList{"my.pics/in.bmp"};
+    QTest::newRow("not local") << QStringList{"http://example.com/p.png", "l.png"}
+                               << QStringList{"l.png"};
+    QTest::newRow("non-ASCII") << QStringList{"Grüße – 写真.png"}
+                               << QStringList{"Grüße – 写真.png"};
+    QStringList late;
+    for (int i = 0; i < 31; ++i)
+        late << QString("late/t%1.txt").arg(i);
+    QTest::newRow("32 URLs looked at")
+        << late + QStringList{"p0.png", "p1.png"} << QStringList{"p0.png"};
+}
+
+// Files dropped on the list: real drag events carrying their URLs.
+void WindowTest::drops()
+{
+    QFETCH(QStringList, dropped);
+    QFETCH(QStringList, added);
+    Session s;
+    picturelist::appendFileRow(*s.model(), "/earlier.png"); // new rows go after it
+    QList<QUrl> urls;
+    for (const QString& entry : dropped) {
+        if (entry.contains("://")) {
+            urls << QUrl(entry);
+            continue;
+        }
+        QDir().mkpath(QFileInfo(s.path(entry)).absolutePath());
+        QFile(s.path(entry)).open(QIODevice::WriteOnly);
+        urls << QUrl::fromLocalFile(s.path(entry));
+    }
+    QMimeData data;
+    data.setUrls(urls);
+    const QPoint pos = s.list->visualRect(s.model()->index(0, 0)).center();
+    QDragEnterEvent enter(pos, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QDropEvent drop(pos, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    for (QDropEvent* event : std::initializer_list<QDropEvent*>{&enter, &drop}) {
+        QCoreApplication::sendEvent(s.list->viewport(), event);
+        QVERIFY(event->isAccepted());
+    }
+    QStringList expected{"/earlier.png"};
+    for (const QString& relative : added)
+        expected << s.path(relative);
+    QCOMPARE(s.column(2), expected);
+}
+
+int main(int argc, char** argv)
+{
+    arguments[0] = argv[0];
+    arguments[1] = nullptr;
+    QApplication app(argumentCount, arguments);
+    WindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_window.moc"
