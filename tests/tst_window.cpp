@@ -111,6 +111,7 @@ public:
         while ((window->worker()->isRunning() || window->progressWindow()) &&
                !deadline.hasExpired())
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QCoreApplication::processEvents(); // what the run's end left queued
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(!window->worker()->isRunning() && !window->progressWindow());
     }
