@@ -1,7 +1,6 @@
 #include "support/pictures.h"
 
 #include <QBuffer>
-#include <QFile>
 #include <QPainter>
 
 namespace pictures {
@@ -25,23 +24,13 @@ bool write(const QImage& image, const QString& path)
     return image.save(path);
 }
 
-namespace {
-QByteArray bigEndian(quint32 value, int bytes)
-{
-    QByteArray out;
-    for (int i = bytes - 1; i >= 0; --i)
-        out.append(char((value >> (8 * i)) & 0xff));
-    return out;
-}
-} // namespace
-
 QByteArray withOrientation(const QByteArray& jpeg, int orientation)
 {
-    // TIFF header (big-endian), one IFD with the single Orientation entry.
-    const QByteArray exif = QByteArray("Exif\0\0MM\0\x2a", 10) + bigEndian(8, 4) + bigEndian(1, 2) +
-                            bigEndian(0x0112, 2) + bigEndian(3, 2) + bigEndian(1, 4) +
-                            bigEndian(quint32(orientation), 2) + bigEndian(0, 2) + bigEndian(0, 4);
-    return jpeg.left(2) + "\xFF\xE1" + bigEndian(quint32(exif.size() + 2), 2) + exif + jpeg.mid(2);
+    // An APP1 segment: "Exif", a big-endian TIFF header and one IFD holding
+    // the single Orientation entry (tag 0x0112, SHORT, count 1).
+    QByteArray exif("Exif\0\0MM\0\x2a\0\0\0\x08\0\x01\x01\x12\0\x03\0\0\0\x01\0\0\0\0\0\0\0\0", 32);
+    exif[25] = char(orientation);
+    return jpeg.left(2) + "\xFF\xE1" + char(0) + char(exif.size() + 2) + exif + jpeg.mid(2);
 }
 
 QByteArray jpeg(const QImage& image, int quality)

@@ -1,8 +1,6 @@
 #pragma once
 
-#include <QByteArray>
 #include <QImage>
-#include <QString>
 
 // Test pictures, made on the spot.
 namespace pictures {

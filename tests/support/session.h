@@ -1,11 +1,6 @@
 #pragma once
 
-#include "support/tree.h"
-#include "worker/uploadthread.h"
-
-#include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -14,24 +9,19 @@
 class WorkDir
 {
 public:
-    explicit WorkDir(const QByteArray& ini = QByteArray())
+    explicit WorkDir(const QByteArray& ini = QByteArray()) : previous(QDir::currentPath())
     {
-        previous = QDir::currentPath();
         QDir::setCurrent(dir.path());
-        if (!ini.isNull()) {
-            QFile file(iniPath());
-            if (file.open(QIODevice::WriteOnly))
-                file.write("[General]\n" + ini);
-        }
+        QFile file(iniPath());
+        if (!ini.isNull() && file.open(QIODevice::WriteOnly))
+            file.write("[General]\n" + ini);
     }
     ~WorkDir() { QDir::setCurrent(previous); }
     QString path() const { return dir.path(); }
     QString iniPath() const { return dir.filePath(QStringLiteral("vemo.ini")); }
-    QByteArray iniText() const { return bytesOf(iniPath()); }
-
-    static QByteArray bytesOf(const QString& path)
+    QByteArray iniText() const
     {
-        QFile file(path);
+        QFile file(iniPath());
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
@@ -39,21 +29,3 @@ private:
     QTemporaryDir dir;
     QString previous;
 };
-
-// Waits, handling events (and so the worker's messages), until the worker is
-// idle and its progress window is gone.
-inline bool settle(uploadThread* worker, int timeoutMs = 60000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (worker->isRunning() || worker->progressWindow()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
-    worker->wait();
-    QCoreApplication::processEvents();
-    return true;
-}
-

@@ -1,0 +1,161 @@
+// The transfer worker on its own thread: whole jobs against the test site,
+// watched through the worker's reports and the site's request log.
+
+#include "support/pictures.h"
+#include "support/testsite.h"
+#include "worker/uploadthread.h"
+
+#include <QSignalSpy>
+#include <QStandardItemModel>
+#include <QTest>
+
+namespace {
+
+// A test site with `fault`, files to send (a.png, b.svg, notes.txt), a job
+// for the site with `pictures` copies of a.png, and a worker with spies on
+// its reports.
+struct Run
+{
+    explicit Run(int pictures = 0, const QString& fault = {})
+        : site({"admin", "secret", fault.isEmpty() ? QStringList() : QStringList{"--fault", fault}})
+    {
+        QFile svg(dir.filePath("b.svg")), text(dir.filePath("notes.txt"));
+        up = site.start() && pictures::write(pictures::pattern(300, 150), dir.filePath("a.png")) &&
+             svg.open(QIODevice::WriteOnly) && text.open(QIODevice::WriteOnly) &&
+             svg.write("<svg xmlns='http://www.w3.org/2000/svg' width='300' height='150'/>") &&
+             text.write("not a picture");
+        job = {{site.url(), "admin", "secret"}, 7, 0, 100, 100, {}, {}};
+        job.rows.fill({"a.png", "", dir.filePath("a.png"), {}}, pictures);
+    }
+
+    QTemporaryDir dir;
+    TestSite site;
+    bool up;
+    UploadJob job;
+    uploadThread worker;
+    QSignalSpy started{&worker, &uploadThread::pictureStarted};
+    QSignalSpy finished{&worker, &uploadThread::pictureFinished};
+    QSignalSpy loggedIn{&worker, &uploadThread::loginFinished};
+    QSignalSpy fetched{&worker, &uploadThread::categoriesFetched};
+    QSignalSpy requested{&worker, &uploadThread::uploadRequested};
+    QSignalSpy ended{&worker, &uploadThread::jobEnded};
+};
+
+} // namespace
+
+class RunnerTest : public QObject
+{
+    Q_OBJECT
+    curl::Global global_;
+
+private slots:
+    void batch_data()
+    {
+        QTest::addColumn<int>("resize");
+        // Each row's name, then its Outcome::Kind (4: Unreadable, 5: NotPrepared)
+        // and message title, or what reached the site: the file as it is, or a
+        // JPEG of the size given.
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("resize off")
+            << 0 << "a.png as is|b.svg JPEG 100x50|clipboard.jpg JPEG 300x150|missing.png 4 curl";
+        QTest::newRow("resize on")
+            << 2 << "notes.txt 5 |a.png JPEG 100x50|clipboard.jpg JPEG 100x50|b.svg JPEG 100x50";
+    }
+
+    // Through the window's interface: each row's outcome, and what reached the
+    // site in order: the file as it is, or prepared as JPEG (within 100 x 100
+    // when resizing). While the batch runs, nothing new starts.
+    void batch()
+    {
+        QFETCH(int, resize);
+        QFETCH(QString, expected);
+        Run r(0, "upload:stall:1:1");
+        QStandardItemModel model(0, picturelist::ColumnCount);
+        for (const QString& row : expected.split('|'))
+            row.startsWith("clipboard.jpg")
+                ? picturelist::appendClipboardRow(model, pictures::pattern(300, 150))
+                : picturelist::appendFileRow(model, r.dir.filePath(row.section(' ', 0, 0)));
+        r.worker.setLoginData(r.site.url(), "admin", "secret");
+        r.worker.setCategory(7);
+        r.worker.setResize(resize);
+        r.worker.setResizeData(100, 100);
+        r.worker.setFilelistData(model);
+        r.worker.startUpload();
+        QVERIFY(r.up && r.site.waitForLog("upload", 1));
+        r.worker.getCategories();
+        r.worker.startUpload();
+        QTRY_COMPARE_WITH_TIMEOUT(r.ended.size(), 1, 30000);
+        r.worker.getCategories(); // the next run, with a number of its own
+        QTRY_COMPARE_WITH_TIMEOUT(r.ended.size(), 2, 30000);
+        QCOMPARE(r.requested, (QList<QVariantList>{{1}, {1}})); // both answered by run 1
+        QCOMPARE(r.ended, (QList<QVariantList>{{1}, {2}}));
+        QCOMPARE(r.fetched.size() + r.site.log("gallery").size(), 2); // run 2's alone
+
+        const auto bytesOf = [](const QString& path) {
+            QFile file(path);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        QStringList seen;
+        for (int i = 0, sent = 0; i < r.finished.size(); ++i) {
+            const Outcome o = r.finished[i][1].value<Outcome>();
+            const QJsonObject line = r.site.log("upload").value(o.ok() ? sent++ : -1);
+            const QImage jpeg = QImage::fromData(bytesOf(line["stored"].toString("-")), "JPEG");
+            const auto name = model.item(i)->text(), file = line["parts"][0]["filename"].toString();
+            seen << (!o.ok() ? name + " " + QString::number(o.kind) + " " + o.title
+                     : bytesOf(line["stored"].toString("-")) == bytesOf(r.dir.filePath(name))
+                         ? file + " as is"
+                         : file + QString(" JPEG %1x%2").arg(jpeg.width()).arg(jpeg.height()));
+        }
+        QCOMPARE(seen, expected.split('|'));
+    }
+
+    void stops_data()
+    {
+        QTest::addColumn<int>("sent");
+        // The site's fault. Once the site has seen its request, a stalled one is
+        // cancelled; a refused one is acknowledged after a while.
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("cancel while the 3rd of 5 is sent") << 3 << "upload:stall:3:1";
+        QTest::newRow("cancel during login") << 0 << "login:stall:1:1";
+        QTest::newRow("login refused") << 0 << "login:refuse";
+        QTest::newRow("picture refused") << 5 << "upload:refuse:1";
+    }
+
+    // A batch stops after the picture being sent, or after the login; no
+    // request follows a refused login. Told to, the worker waits after a
+    // failure that needs a message until it has been seen.
+    void stops()
+    {
+        QFETCH(int, sent);
+        QFETCH(QString, fault);
+        Run r(5, fault);
+        r.worker.setWaitForAcknowledgement(true);
+        QVERIFY(r.up && r.worker.startJob(r.job, uploadThread::UploadBatch) == 1);
+        const QString target = fault.section(':', 0, 0);
+        const int nth = qMax(1, fault.section(':', 2, 2).toInt());
+        QVERIFY(r.site.waitForLog(target, nth));
+        if (fault.contains("stall"))
+            r.worker.cancel();
+        QTest::qWait(500);
+        QCOMPARE(r.site.log().size(), target == "upload" ? nth + 1 : nth); // nothing more yet
+        r.worker.acknowledge();
+        QTRY_COMPARE_WITH_TIMEOUT(r.ended.size(), 1, 30000);
+        QVERIFY(r.loggedIn.size() == 1 && r.started.size() == sent && r.finished.size() == sent);
+        QCOMPARE(r.loggedIn[0][0].value<Outcome>().ok(), fault != "login:refuse");
+        QCOMPARE(r.site.log().size(), 1 + sent);
+    }
+
+    // Destroying the worker abandons a transfer under way.
+    void destroyedWhileStalled()
+    {
+        auto r = std::make_unique<Run>(1, "upload:stall:0:30");
+        QVERIFY(r->up && r->worker.startJob(r->job, uploadThread::UploadBatch));
+        QVERIFY(r->site.waitForLog("upload", 1));
+        const QDeadlineTimer deadline(5000);
+        r.reset(); // the worker first, then the site
+        QVERIFY2(!deadline.hasExpired(), "the worker waited for the stalled site");
+    }
+};
+
+QTEST_MAIN(RunnerTest)
+#include "tst_runner.moc"
