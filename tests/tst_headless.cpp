@@ -1,85 +1,53 @@
-// The program without a window, run as a separate process against the test
-// site, and the demo script.
+// The program without a window, run as a process against the test site, and
+// the demo script.
 
 #include "support/pictures.h"
+#include "support/session.h"
 #include "support/testsite.h"
 
-#include <QDir>
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonObject>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <cerrno>
 #include <csignal>
+#include <tuple>
 
 namespace {
 
-struct Result
+// Runs `command` (the program first) in `dir`, in English, with the
+// environment entries "NAME=value" added; VEMO_PASSWORD only when given.
+// Returns the exit code (-1 for a crash or a hang), standard output and error.
+std::tuple<int, QString, QString> run(const QStringList& command, const QString& dir,
+                                      const QStringList& environment = {})
 {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-// Runs the program in `workDir` with `arguments`; `environment` entries are
-// added to (or, with an empty value, removed from) the test's own.
-Result vemo(const QString& workDir, const QStringList& arguments,
-            const QStringList& environment = {})
-{
-    QProcess process;
-    process.setWorkingDirectory(workDir);
+    static QTemporaryDir runtime; // as in a desktop session, so that Qt does not warn
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove("VEMO_PASSWORD");
-    for (const QString& entry : environment) {
-        const QString name = entry.section('=', 0, 0);
-        const QString value = entry.section('=', 1);
-        if (value.isEmpty())
-            env.remove(name);
-        else
-            env.insert(name, value);
-    }
-    // As in a desktop session; without it Qt warns about the missing directory.
-    static QTemporaryDir runtimeDir;
-    if (!env.contains("XDG_RUNTIME_DIR")) {
-        QFile::setPermissions(runtimeDir.path(),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        env.insert("XDG_RUNTIME_DIR", runtimeDir.path());
-    }
+    env.remove("QT_LOGGING_RULES"); // the trace as the program itself sets it
+    for (const QString& entry : QStringList{"LANGUAGE=en", "QT_QPA_PLATFORM=offscreen",
+                                            "XDG_RUNTIME_DIR=" + runtime.path()} +
+                                    environment)
+        env.insert(entry.section('=', 0, 0), entry.section('=', 1));
+    QProcess process;
+    process.setWorkingDirectory(dir);
     process.setProcessEnvironment(env);
-    process.start(VEMO_BIN, arguments);
-    Result result;
-    if (!process.waitForFinished(120000))
-        return result;
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = QString::fromUtf8(process.readAllStandardOutput());
-    result.err = QString::fromUtf8(process.readAllStandardError());
-    return result;
+    process.start(command.first(), command.mid(1));
+    const bool done =
+        process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit;
+    return {done ? process.exitCode() : -1, QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
 }
 
-QByteArray fileBytes(const QString& path)
+// A working directory whose vemo.ini names the site address `website` and
+// holds `ini`, with three pictures.
+struct Work : WorkDir
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// A working directory with a settings file and a few pictures.
-struct Work
-{
-    explicit Work(const QByteArray& ini)
+    explicit Work(const QString& website,
+                  const QByteArray& ini = "username=admin\npassword=secret\ncategory=7\n")
+        : WorkDir("website=" + website.toLatin1() + "\n" + ini)
     {
-        QFile file(dir.filePath("vemo.ini"));
-        file.open(QIODevice::WriteOnly);
-        file.write("[General]\n" + ini);
-        file.close();
         for (const char* name : {"one.jpg", "two.png", "three.png"})
-            pictures::write(pictures::pattern(120, 90), dir.filePath(name));
+            pictures::write(pictures::pattern(120, 90), QDir(path()).filePath(name));
     }
-    QString path() const { return dir.path(); }
-    QTemporaryDir dir;
 };
 
 } // namespace
@@ -89,190 +57,104 @@ class HeadlessTest : public QObject
     Q_OBJECT
 
 private slots:
-    void uploadsEveryPicture();
-    void refusedPictureGivesOne();
-    void refusedLoginGivesTwo_data();
-    void refusedLoginGivesTwo();
-    void optionsOverrideWithoutRewritingSettings();
-    void passwordIsNeverPrinted();
-    void listCategories();
-    void usageErrors_data();
-    void usageErrors();
-    void demoScriptStopsItsSite();
-};
-
-void HeadlessTest::uploadsEveryPicture()
-{
-    TestSite site;
-    QVERIFY(site.start());
-    Work work("website=" + site.url().toLatin1() +
-              "\nusername=admin\npassword=secret\ncategory=7\nresize=0\n");
-    const Result r =
-        vemo(work.path(), {"--upload", "--comment", "Grüße", "one.jpg", "two.png", "three.png"});
-    QCOMPARE(r.exitCode, 0);
-    QCOMPARE(r.err, QString());
-    QCOMPARE(r.out, QString("sent     one.jpg\nsent     two.png\nsent     three.png\n"
-                            "3 of 3 pictures uploaded to category 7\n"));
-    const QList<QJsonObject> uploads = site.log("upload");
-    QCOMPARE(uploads.size(), 3);
-    for (const QJsonObject& upload : uploads) {
-        const QJsonArray parts = upload.value("parts").toArray();
-        QCOMPARE(parts.at(1).toObject().value("value").toString(), QString::fromUtf8("Grüße"));
+    // Options win over vemo.ini, which stays as it was; the password comes
+    // from the environment and is never printed, not even in the trace.
+    void optionsOverrideSettings()
+    {
+        TestSite site({"editor", "Zebra-7531", {}});
+        QVERIFY(site.start());
+        const Work work("http://127.0.0.1:1/nothing",
+                        "username=admin\npassword=stale-4242\ncategory=3\nresize=0\n");
+        const QByteArray before = work.iniText();
+        const auto [code, out, err] =
+            run({VEMO_BIN, "--upload", "--verbose", "--site", site.url(), "--user", "editor",
+                 "--category", "250", "--resize", "60x40", "two.png"},
+                work.path(), {"VEMO_PASSWORD=Zebra-7531"});
+        QCOMPARE(code, 0);
+        QVERIFY(err.contains("URL:")); // the trace is there ...
+        QVERIFY(!(out + err).contains("Zebra") && !(out + err).contains("4242"));
+        const QJsonObject upload = site.log("upload").value(0);
+        QCOMPARE(upload["category"].toInt(), 250);
+        QCOMPARE(QImage(upload["stored"].toString()).size(), QSize(53, 40));
+        QCOMPARE(work.iniText(), before);
     }
-    // Resizing off: the files arrive as they are.
-    QCOMPARE(fileBytes(uploads.at(1).value("stored").toString()),
-             fileBytes(work.dir.filePath("two.png")));
-}
 
-void HeadlessTest::refusedPictureGivesOne()
-{
-    TestSite site;
-    QVERIFY(site.start());
-    QVERIFY(site.setFault("upload", "refuse", 2));
-    Work work("website=" + site.url().toLatin1() +
-              "\nusername=admin\npassword=secret\ncategory=3\n");
-    const Result r = vemo(work.path(), {"--upload", "one.jpg", "two.png", "three.png"});
-    QCOMPARE(r.exitCode, 1);
-    QCOMPARE(r.out, QString("sent     one.jpg\nFAILED   two.png\nsent     three.png\n"
-                            "2 of 3 pictures uploaded to category 3, 1 not\n"));
-    QCOMPARE(r.err, QString("file upload error: could not upload file\n"));
-    int stored = 0;
-    for (const QJsonObject& upload : site.log("upload"))
-        stored += upload.value("result").toString() == "ok";
-    QCOMPARE(stored, 2);
-}
+    void commands_data()
+    {
+        QTest::addColumn<QString>("fault"); // the site's
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("output");
+        QTest::addColumn<QString>("error"); // what standard error must hold; empty: nothing
+        const auto row = [](const char* name, const char* fault, const QString& arguments,
+                            int exitCode, const QString& output, const char* error) {
+            QTest::newRow(name) << QString(fault) << arguments.split(' ') << exitCode << output
+                                << QString(error);
+        };
+        const QString upload = "--upload --comment Gr\u00fc\u00dfe one.jpg two.png three.png";
+        row("all sent", "", upload, 0,
+            "sent     one.jpg\nsent     two.png\nsent     three.png\n"
+            "3 of 3 pictures uploaded to category 7\n",
+            "");
+        row("one refused", "upload:refuse:2", upload, 1,
+            "sent     one.jpg\nFAILED   two.png\nsent     three.png\n"
+            "2 of 3 pictures uploaded to category 7, 1 not\n",
+            "file upload error: could not upload file\n");
+        row("login refused", "login:refuse", upload, 2, "", "login error: could not log in\n");
+        row("categories, CA certificates given", "", "--list-categories --cacert ca.pem", 0,
+            "     3  Allgemein\n     7  Urlaub & Reisen\n    12    Italien\n"
+            "    45      Rom & Umgebung\n    13    Fr\u00e4nkische Schweiz\n   250  Tom & Jerry\n"
+            "   251    Cartoons <alt>\n  1200  Archiv 2006\n",
+            "");
+        row("no files", "", "--upload", 2, "", "at least one FILE");
+        row("both jobs", "", "--upload --list-categories one.jpg", 2, "", "either --upload or");
+        row("bad size", "", "--upload --resize big one.jpg", 2, "", "WIDTHxHEIGHT");
+        row("bad category", "", "--upload --category x one.jpg", 2, "",
+            "--category needs a number");
+        row("no site", "", "--upload --site= one.jpg", 2, "", "no site address");
+        row("foreign scheme", "", "--list-categories --site ftp://a/b", 2, "",
+            "must begin with http://");
+    }
 
-void HeadlessTest::refusedLoginGivesTwo_data()
-{
-    QTest::addColumn<QStringList>("environment");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("English") << QStringList({"LANGUAGE=en"}) << "login error: could not log in\n";
-    // No vemo_de in the working directory: a German system gets the built-in one.
-    QTest::newRow("German system")
-        << QStringList({"LANGUAGE=de", "LC_ALL=", "LC_MESSAGES=", "LANG=de_DE.UTF-8"})
-        << "login error: Anmeldung fehlgeschlagen\n";
-}
+    // One line per picture and a summary, and an exit status telling whether
+    // all arrived; the category tree with its numbers; usage errors, which
+    // send nothing.
+    void commands()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, output);
+        QFETCH(QString, error);
+        TestSite site(
+            {"admin", "secret", fault.isEmpty() ? QStringList() : QStringList{"--fault", fault}});
+        QVERIFY(site.start());
+        const Work work(site.url());
+        const auto [code, out, err] = run(QStringList{VEMO_BIN} + arguments, work.path());
+        QCOMPARE(code, exitCode);
+        QCOMPARE(out, output);
+        QVERIFY2(error.isEmpty() ? err.isEmpty() : err.contains(error), qPrintable(err));
+        QCOMPARE(site.log().isEmpty(), exitCode == 2 && fault.isEmpty());
+        int arrived = 0; // with the comment
+        for (const QJsonObject& line : site.log("upload"))
+            arrived += line["result"] == "ok" && line["parts"][1]["value"] == "Gr\u00fc\u00dfe";
+        QCOMPARE(arrived, out.count("sent "));
+    }
 
-void HeadlessTest::refusedLoginGivesTwo()
-{
-    QFETCH(QStringList, environment);
-    QFETCH(QString, message);
-
-    TestSite site;
-    QVERIFY(site.start());
-    Work work("website=" + site.url().toLatin1() + "\nusername=admin\npassword=wrong\n");
-    const Result r = vemo(work.path(), {"--upload", "one.jpg"}, environment);
-    QCOMPARE(r.exitCode, 2);
-    QCOMPARE(r.err, message);
-    QCOMPARE(r.out, QString());
-    QCOMPARE(site.log("upload").size(), 0);
-}
-
-void HeadlessTest::optionsOverrideWithoutRewritingSettings()
-{
-    TestSite::Options options;
-    options.user = "editor";
-    TestSite site(options);
-    QVERIFY(site.start());
-    Work work("website=http://127.0.0.1:1/nothing\nusername=admin\npassword=secret\n"
-              "category=3\nresize=0\nmaxwidth=1000\nmaxheight=1000\n");
-    const QByteArray before = fileBytes(work.dir.filePath("vemo.ini"));
-    const Result r = vemo(work.path(), {"--upload", "--site", site.url(), "--user", "editor",
-                                        "--category", "250", "--resize", "60x40", "two.png"});
-    QCOMPARE(r.exitCode, 0);
-    const QList<QJsonObject> uploads = site.log("upload");
-    QCOMPARE(uploads.size(), 1);
-    QCOMPARE(uploads.first().value("category").toInt(), 250);
-    QImage arrived;
-    QVERIFY(arrived.loadFromData(fileBytes(uploads.first().value("stored").toString())));
-    QCOMPARE(arrived.size(), QSize(53, 40));
-    QCOMPARE(fileBytes(work.dir.filePath("vemo.ini")), before);
-}
-
-void HeadlessTest::passwordIsNeverPrinted()
-{
-    TestSite::Options options;
-    options.password = "Zebra-7531-secret";
-    TestSite site(options);
-    QVERIFY(site.start());
-    Work work("website=" + site.url().toLatin1() +
-              "\nusername=admin\npassword=stale\ncategory=3\n");
-    // From the environment, with the whole diagnostic trace on.
-    const Result r = vemo(work.path(), {"--upload", "--verbose", "one.jpg"},
-                          {"VEMO_PASSWORD=Zebra-7531-secret"});
-    QCOMPARE(r.exitCode, 0);
-    QVERIFY(r.err.contains("URL:")); // the trace is there ...
-    QVERIFY(!r.err.contains("Zebra"));
-    QVERIFY(!r.out.contains("Zebra"));
-    QVERIFY(!r.err.contains("stale"));
-}
-
-void HeadlessTest::listCategories()
-{
-    TestSite site;
-    QVERIFY(site.start());
-    Work work("website=" + site.url().toLatin1() + "\nusername=admin\npassword=secret\n");
-    const Result r = vemo(work.path(), {"--list-categories"});
-    QCOMPARE(r.exitCode, 0);
-    QCOMPARE(r.err, QString());
-    QCOMPARE(r.out, QString::fromUtf8("     3  Allgemein\n"
-                                      "     7  Urlaub & Reisen\n"
-                                      "    12    Italien\n"
-                                      "    45      Rom & Umgebung\n"
-                                      "    13    Fränkische Schweiz\n"
-                                      "   250  Tom & Jerry\n"
-                                      "   251    Cartoons <alt>\n"
-                                      "  1200  Archiv 2006\n"));
-    QCOMPARE(site.log("upload").size(), 0);
-}
-
-void HeadlessTest::usageErrors_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("no files") << QStringList({"--upload"}) << "at least one FILE";
-    QTest::newRow("both jobs") << QStringList({"--upload", "--list-categories", "a.jpg"})
-                               << "either --upload or --list-categories";
-    QTest::newRow("bad size") << QStringList({"--upload", "--resize", "big", "a.jpg"})
-                              << "WIDTHxHEIGHT";
-    QTest::newRow("bad category") << QStringList({"--upload", "--category", "x", "a.jpg"})
-                                  << "--category needs a number";
-    QTest::newRow("no site") << QStringList({"--upload", "--site", "", "a.jpg"})
-                             << "no site address";
-}
-
-void HeadlessTest::usageErrors()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, message);
-    Work work("username=admin\n");
-    const Result r = vemo(work.path(), arguments);
-    QCOMPARE(r.exitCode, 2);
-    QVERIFY2(r.err.contains(message), qPrintable(r.err));
-}
-
-// The demo starts its own site, uploads, and leaves no process behind.
-void HeadlessTest::demoScriptStopsItsSite()
-{
-    QTemporaryDir demo;
-    QProcess script;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("VEMO_BUILD_DIR", VEMO_BUILD_DIR);
-    env.insert("VEMO_DEMO_DIR", demo.path());
-    script.setProcessEnvironment(env);
-    script.start("bash", {QString(VEMO_SOURCE_DIR) + "/scripts/run", "--no-window"});
-    QVERIFY(script.waitForFinished(120000));
-    const QString out = QString::fromUtf8(script.readAllStandardOutput());
-    const QString err = QString::fromUtf8(script.readAllStandardError());
-    QVERIFY2(script.exitCode() == 0, qPrintable(out + err));
-    QVERIFY2(out.contains("pictures uploaded"), qPrintable(out));
-
-    const QRegularExpressionMatch pid = QRegularExpression("site pid (\\d+)").match(out + err);
-    QVERIFY2(pid.hasMatch(), qPrintable(out + err));
-    QTRY_VERIFY(::kill(pid.captured(1).toInt(), 0) != 0 && errno == ESRCH);
-    // The demo's own settings, never one in the caller's directory.
-    QVERIFY(QFile::exists(demo.filePath("vemo.ini")));
-}
+    // The demo starts its own site, uploads, and leaves no process behind.
+    void demoScript()
+    {
+        QTemporaryDir demo;
+        const auto [code, out, err] =
+            run({"bash", VEMO_SOURCE_DIR "/scripts/run", "--no-window"}, demo.path(),
+                {"VEMO_BUILD_DIR=" VEMO_BUILD_DIR, "VEMO_DEMO_DIR=" + demo.path()});
+        QVERIFY2(code == 0 && out.contains("pictures uploaded"), qPrintable(out + err));
+        const int pid = (out + err).section("site pid ", 1).section('\n', 0, 0).toInt();
+        QVERIFY2(pid > 0, qPrintable(out + err));
+        QTRY_VERIFY(::kill(pid, 0) != 0 && errno == ESRCH);
+        QVERIFY(QFile::exists(demo.filePath("vemo.ini"))); // the demo's own settings
+    }
+};
 
 QTEST_GUILESS_MAIN(HeadlessTest)
 #include "tst_headless.moc"
