@@ -1,6 +1,7 @@
 #include "mainwindow/vemo.h"
 
 #include "forms/messages.h"
+#include "mainwindow/batchresults.h"
 #include "mainwindow/runnerview.h"
 #include "worker/categories.h"
 #include "worker/imageprep.h"
@@ -44,8 +45,17 @@ Vemo::Vemo(QWidget* parent) : QWidget(parent)
                                  Qt::EditRole);
     filelistmodel->setHeaderData(picturelist::Image, Qt::Horizontal, QObject::tr("Image"),
                                  Qt::EditRole);
+    filelistmodel->setHeaderData(picturelist::Result, Qt::Horizontal, tr("Result"), Qt::EditRole);
     filelist->setModel(filelistmodel);
     filelist->hideColumn(picturelist::Image);
+
+    results = new BatchResults(filelistmodel, uploadthread.get(), this);
+    butretry->hide();
+    connect(results, &BatchResults::summaryChanged, this, [this](const QString& text, bool retry) {
+        summary->setText(text);
+        butretry->setVisible(retry);
+    });
+    connect(butretry, &QPushButton::pressed, this, &Vemo::retryFailed);
 
     catlistmodel = new QStandardItemModel(0, 2, this);
     catlist->setModel(catlistmodel);
@@ -243,5 +253,24 @@ void Vemo::uploadFilelist()
     emit setResize(job.resize);
     emit setResizeData(job.maxwidth, job.maxheight);
     emit setFilelistData(*filelistmodel);
+    QList<QPersistentModelIndex> rows;
+    for (int r = 0; r < filelistmodel->rowCount(); ++r)
+        rows.append(filelistmodel->index(r, 0));
+    results->expect(rows);
+    results->setCategory(job.category);
     emit startUpload();
+}
+
+void Vemo::retryFailed()
+{
+    const QList<QPersistentModelIndex> rows = results->unsent();
+    UploadJob job = settings->job();
+    job.category = results->lastCategory();
+    QList<int> numbers;
+    for (const QPersistentModelIndex& row : rows)
+        numbers.append(row.row());
+    job.rows = picturelist::snapshot(*filelistmodel, numbers);
+    results->expect(rows);
+    results->setCategory(job.category);
+    uploadthread->startBatch(job);
 }

@@ -11,6 +11,7 @@
 
 #include <memory>
 
+class BatchResults;
 class QStandardItemModel;
 class RunnerView;
 class Settings;
@@ -59,6 +60,7 @@ private slots:
     void catlistClicked(QModelIndex ind);
     void updateCategories(QByteArray ba);
     void butcatPressed();
+    void retryFailed();
 
 private:
     void loadSettings();
@@ -71,4 +73,5 @@ private:
     QStandardItemModel* catlistmodel = nullptr;
     std::unique_ptr<uploadThread> uploadthread;
     RunnerView* runnerView = nullptr;
+    BatchResults* results = nullptr;
 };

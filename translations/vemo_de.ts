@@ -2,6 +2,53 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE">
 <context>
+    <name>BatchResults</name>
+    <message>
+        <source>waiting</source>
+        <translation>wartet</translation>
+    </message>
+    <message>
+        <source>sending</source>
+        <translation>wird gesendet</translation>
+    </message>
+    <message>
+        <source>sent</source>
+        <translation>gesendet</translation>
+    </message>
+    <message>
+        <source>failed</source>
+        <translation>fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>skipped</source>
+        <translation>übersprungen</translation>
+    </message>
+    <message>
+        <source>not sent</source>
+        <translation>nicht gesendet</translation>
+    </message>
+    <message>
+        <source>not sent (%1)</source>
+        <translation>nicht gesendet (%1)</translation>
+    </message>
+    <message>
+        <source>%1 sent</source>
+        <translation>%1 gesendet</translation>
+    </message>
+    <message>
+        <source>%1 failed</source>
+        <translation>%1 fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>%1 skipped</source>
+        <translation>%1 übersprungen</translation>
+    </message>
+    <message>
+        <source>%1 not sent</source>
+        <translation>%1 nicht gesendet</translation>
+    </message>
+</context>
+<context>
     <name>QObject</name>
     <message>
         <source>file</source>
@@ -21,6 +68,25 @@
     </message>
 </context>
 <context>
+    <name>Upload</name>
+    <message>
+        <source>picture %1 of %2</source>
+        <translation>Bild %1 von %2</translation>
+    </message>
+    <message>
+        <source>%1/s, about %2 left</source>
+        <translation>%1/s, noch etwa %2</translation>
+    </message>
+    <message>
+        <source>%1 s</source>
+        <translation>%1 s</translation>
+    </message>
+    <message>
+        <source>%1 min</source>
+        <translation>%1 min</translation>
+    </message>
+</context>
+<context>
     <name>Vemo</name>
     <message>
         <source>Gallery</source>
@@ -37,6 +103,10 @@
     <message>
         <source>no image found</source>
         <translation>kein Bild gefunden</translation>
+    </message>
+    <message>
+        <source>Result</source>
+        <translation>Ergebnis</translation>
     </message>
 </context>
 <context>
@@ -133,6 +203,10 @@
         <source>&lt;p&gt;Uploads pictures with their comments to the gallery of an Orva CMS web site.&lt;/p&gt;&lt;p&gt;Settings and password are stored as plain text in vemo.ini in the working directory.&lt;/p&gt;</source>
         <translation>&lt;p&gt;Lädt Bilder mit ihren Kommentaren in die Galerie einer Orva-CMS-Webseite.&lt;/p&gt;&lt;p&gt;Einstellungen und Passwort stehen als Klartext in vemo.ini im Arbeitsverzeichnis.&lt;/p&gt;</translation>
     </message>
+    <message>
+        <source>Retry failed</source>
+        <translation>Fehlgeschlagene erneut senden</translation>
+    </message>
 </context>
 <context>
     <name>upload</name>
@@ -194,6 +268,14 @@
     <message>
         <source>cancelled</source>
         <translation>abgebrochen</translation>
+    </message>
+    <message>
+        <source>the login failed</source>
+        <translation>die Anmeldung ist fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>the site could not be reached</source>
+        <translation>die Website war nicht erreichbar</translation>
     </message>
 </context>
 </TS>

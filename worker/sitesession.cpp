@@ -202,6 +202,7 @@ Outcome SiteSession::upload(const UploadItem& item)
         o = readFailure(item.path, QCoreApplication::translate(
                                        "uploadThread", "the file changed while it was sent"));
     o.file = item.path;
+    o.bytes = item.bytes ? item.bytes->size() : source.size;
     return o;
 }
 
