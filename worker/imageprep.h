@@ -77,8 +77,8 @@ private:
 // at its peak, worked out from its header: the decoded picture (at the
 // reduction prepareFile will choose) at 4 bytes a pixel, the scaled copy, and
 // the turned copy when the picture is stored on its side or mirrored. For a
-// file whose size the header does not tell, or that cannot be read,
-// UnknownDecodeCost. Reads the header only.
+// file whose size the header does not tell, that cannot be read, or that is
+// refused for its size before decoding, UnknownDecodeCost. Reads the header only.
 qint64 decodeCost(const QString& path, const Options& options, bool scale = true);
 constexpr qint64 UnknownDecodeCost = qint64(4) << 20;
 

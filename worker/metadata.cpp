@@ -25,15 +25,26 @@ void toLog(int level, const char* text)
     qCDebug(lcMetadata, "exiv2 (level %d): %s", level, line.constData());
 }
 
+// The XMP toolkit registers namespaces in shared tables while parsing; Exiv2
+// takes this lock around that when it is handed one at initialisation.
+void lockXmp(void* mutex, bool lock)
+{
+    if (lock)
+        static_cast<std::mutex*>(mutex)->lock();
+    else
+        static_cast<std::mutex*>(mutex)->unlock();
+}
+
 // Exiv2 0.27 keeps two pieces of process-wide state that are not safe to set
 // up from several threads at once: the XMP toolkit (initialised lazily by the
 // first file that carries XMP, unless done beforehand) and the log handler.
 void setUpOnce()
 {
     static std::once_flag once;
+    static std::mutex xmpMutex;
     std::call_once(once, [] {
         Exiv2::LogMsg::setHandler(toLog);
-        Exiv2::XmpParser::initialize();
+        Exiv2::XmpParser::initialize(lockXmp, &xmpMutex);
     });
 }
 
