@@ -296,6 +296,13 @@ int run(const QStringList& arguments)
         QStringLiteral("cacert"),
         QStringLiteral("Trust the CA certificates in FILE (PEM) for an https site."),
         QStringLiteral("FILE"));
+    const QCommandLineOption qualityOption(
+        QStringLiteral("quality"),
+        QStringLiteral("JPEG quality of scaled pictures, 0 to 100 (default: the toolkit's)."),
+        QStringLiteral("N"));
+    const QCommandLineOption locationOption(
+        QStringLiteral("keep-location"),
+        QStringLiteral("Scaled pictures keep their location (GPS); by default it is removed."));
     const QCommandLineOption jsonOption(
         QStringLiteral("json"),
         QStringLiteral("Print one JSON object per picture (file, result, reason, bytes) and a "
@@ -303,8 +310,8 @@ int run(const QStringList& arguments)
     const QCommandLineOption verboseOption(QStringLiteral("verbose"),
                                            QStringLiteral("Print the diagnostic trace."));
     parser.addOptions({uploadOption, listOption, siteOption, userOption, categoryOption,
-                       resizeOption, noResizeOption, commentOption, caOption, jsonOption,
-                       verboseOption});
+                       resizeOption, noResizeOption, commentOption, caOption, qualityOption,
+                       locationOption, jsonOption, verboseOption});
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Pictures to upload."),
                                  QStringLiteral("[FILE...]"));
 
@@ -350,6 +357,13 @@ int run(const QStringList& arguments)
         return usageError(QStringLiteral("--category needs a number"));
     if (parser.isSet(resizeOption) && parser.isSet(noResizeOption))
         return usageError(QStringLiteral("give either --resize or --no-resize"));
+    if (parser.isSet(qualityOption)) {
+        job.quality = parser.value(qualityOption).toInt(&ok);
+        if (!ok || job.quality < 0 || job.quality > 100)
+            return usageError(QStringLiteral("--quality needs a number from 0 to 100"));
+    }
+    if (parser.isSet(locationOption))
+        job.keepLocation = true;
     if (parser.isSet(noResizeOption))
         job.resize = 0;
     if (parser.isSet(resizeOption)) {

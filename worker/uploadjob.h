@@ -27,6 +27,8 @@ struct UploadJob
     int resize = 0;
     int maxwidth = 1000;
     int maxheight = 1000;
+    int quality = -1;             // of prepared pictures, 0..100; -1: the toolkit's default
+    bool keepLocation = false;    // prepared pictures keep their GPS tags
     QList<picturelist::Row> rows; // the pictures, in the order they are sent
     JobOptions options;
 

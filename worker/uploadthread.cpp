@@ -1,6 +1,7 @@
 #include "worker/uploadthread.h"
 
 #include "worker/imageprep.h"
+#include "worker/lookahead.h"
 #include "worker/sitesession.h"
 
 #include <QCoreApplication>
@@ -236,11 +237,14 @@ bool uploadThread::processFilelist(SiteSession& session)
 {
     qDebug("processFilelist");
     session.beginBatch(job.category);
+    // Pictures are prepared ahead while earlier ones are sent; Cancel drops
+    // what was prepared ahead.
+    Lookahead lookahead(job);
     for (int r = 0; r < job.rows.size() && !isCancelled(); ++r) {
         current = r;
         emit pictureStarted(r);
         reportBatch(0);
-        const Outcome outcome = processRow(session, job.rows.at(r));
+        const Outcome outcome = processRow(session, lookahead, r);
         finishRow(r, outcome);
         informUser(outcome);
         // A site that cannot be reached takes no more of the user's time.
@@ -279,42 +283,37 @@ void uploadThread::reportBatch(qint64 currentDone)
     emit updateBatch(current + 1, int(sizes.size()), qMin(done, total), total);
 }
 
-Outcome uploadThread::processRow(SiteSession& session, const picturelist::Row& row)
+Outcome uploadThread::processRow(SiteSession& session, Lookahead& lookahead, int r)
 {
+    const picturelist::Row& row = job.rows.at(r);
     qDebug() << row.fullPath;
-    const bool thumbnails = job.options.thumbnails;
-    QByteArray bytes;
-    const auto notPrepared = [&row] {
+    if (row.fullPath.isEmpty())
+        qDebug("clipboard");
+    // Nothing may open a FIFO or a device: it would block the batch.
+    if (const Outcome check = SiteSession::checkFile(row.fullPath); !check.ok()) {
+        emit updateFilename(row.name, QImage());
+        return check;
+    }
+    const Lookahead::Ready ready = lookahead.take(r);
+    emit updateFilename(row.name, ready.thumbnail);
+    if (!ready.prepared)
+        return uploadGallery(session, row.name, row.fullPath, row.comment, nullptr);
+
+    qDebug(row.fullPath.isEmpty() ? (job.resize != 0 ? "resizeImageFromQImage" : "saveImage")
+                                  : "resizeImage");
+    using imageprep::Prepared;
+    if (ready.picture.failure != Prepared::None) {
+        const char* const reasons[] = {
+            "", QT_TRANSLATE_NOOP("uploadThread", "not a picture that can be read"),
+            QT_TRANSLATE_NOOP("uploadThread", "too large"),
+            QT_TRANSLATE_NOOP("uploadThread", "could not be converted")};
         Outcome o = Outcome::failure(
             Outcome::NotPrepared, QString(),
-            QCoreApplication::translate("uploadThread", "not a picture that can be read"));
+            QCoreApplication::translate("uploadThread", reasons[ready.picture.failure]));
         o.file = row.fullPath;
         return o;
-    };
-
-    if (!row.fullPath.isEmpty()) {
-        // Nothing may open a FIFO or a device: it would block the batch.
-        const Outcome check = SiteSession::checkFile(row.fullPath);
-        emit updateFilename(row.name, thumbnails && check.ok() ? imageprep::thumbnail(row.fullPath)
-                                                               : QImage());
-        if (!check.ok())
-            return check;
-        if (row.fullPath.endsWith(QLatin1String("svg")) || job.resize != 0) {
-            if (!resizeImage(row.fullPath, &bytes))
-                return notPrepared();
-            return uploadGallery(session, row.name, row.fullPath, row.comment, &bytes);
-        }
-        return uploadGallery(session, row.name, row.fullPath, row.comment, nullptr);
     }
-
-    qDebug("clipboard");
-    QImage image = row.image;
-    emit updateFilename(row.name, thumbnails ? imageprep::thumbnail(image) : QImage());
-    const bool prepared =
-        job.resize != 0 ? resizeImageFromQImage(&image, &bytes) : saveImage(&image, &bytes);
-    if (!prepared)
-        return notPrepared();
-    return uploadGallery(session, row.name, QString(), row.comment, &bytes);
+    return uploadGallery(session, row.name, row.fullPath, row.comment, &ready.picture.bytes);
 }
 
 Outcome uploadThread::uploadGallery(SiteSession& session, const QString& filename,
@@ -327,21 +326,6 @@ Outcome uploadThread::uploadGallery(SiteSession& session, const QString& filenam
         outcome = Outcome::failure(Outcome::Cancelled, QString(),
                                    QCoreApplication::translate("uploadThread", "cancelled"));
     return outcome;
-}
-
-bool uploadThread::resizeImage(const QString& path, QByteArray* bytes)
-{
-    return imageprep::resizeImage(path, bytes, job.maxwidth, job.maxheight);
-}
-
-bool uploadThread::resizeImageFromQImage(QImage* image, QByteArray* bytes)
-{
-    return imageprep::resizeImageFromQImage(image, bytes, job.maxwidth, job.maxheight);
-}
-
-bool uploadThread::saveImage(QImage* image, QByteArray* bytes)
-{
-    return imageprep::saveImage(image, bytes);
 }
 
 void uploadThread::informUser(const Outcome& outcome)

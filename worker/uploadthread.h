@@ -14,6 +14,7 @@
 
 #include <atomic>
 
+class Lookahead;
 class QStandardItemModel;
 class SiteSession;
 
@@ -96,12 +97,9 @@ private:
     bool login(SiteSession& session);
     bool processFilelist(SiteSession& session);
     bool emitContentAsBA(SiteSession& session);
-    Outcome processRow(SiteSession& session, const picturelist::Row& row);
+    Outcome processRow(SiteSession& session, Lookahead& lookahead, int r);
     Outcome uploadGallery(SiteSession& session, const QString& filename, const QString& fullPath,
                           const QString& comment, const QByteArray* bytes);
-    bool resizeImage(const QString& path, QByteArray* bytes);
-    bool resizeImageFromQImage(QImage* image, QByteArray* bytes);
-    bool saveImage(QImage* image, QByteArray* bytes);
 
     // Waits, when asked to, until a failure that needs a message has been
     // acknowledged (or the worker is being destroyed).
