@@ -13,9 +13,9 @@ struct KeyInfo
 };
 
 const KeyInfo keys[] = {
-    {"website", nullptr},  {"username", nullptr},  {"password", nullptr},
-    {"category", nullptr}, {"resize", "0"},        {"maxwidth", "1000"},
-    {"maxheight", "1000"}, {"directory", nullptr}, {"cacert", nullptr},
+    {"website", nullptr}, {"username", nullptr}, {"password", nullptr}, {"category", nullptr},
+    {"resize", "0"},      {"maxwidth", "1000"},  {"maxheight", "1000"}, {"directory", nullptr},
+    {"cacert", nullptr},  {"geometry", nullptr}, {"columns", nullptr},
 };
 
 // The settings hold the password: the file is readable and writable by its

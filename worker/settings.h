@@ -23,6 +23,8 @@ public:
         MaxHeight,      // text of the height field ("1000" when missing)
         Directory,      // where the file dialog last stood
         CaCertificates, // a PEM file of CA certificates to trust
+        Geometry,       // the main window's size and place (QWidget::saveGeometry)
+        Columns,        // the picture list's columns (QHeaderView::saveState)
     };
     enum Access { ReadWrite, ReadOnly };
 
