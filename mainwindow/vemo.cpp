@@ -13,8 +13,11 @@
 #include <QDebug>
 #include <QFile>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QImageReader>
+#include <QKeySequence>
 #include <QPixmap>
+#include <QShortcut>
 #include <QStandardItemModel>
 
 #include <algorithm>
@@ -46,6 +49,11 @@ Vemo::Vemo(QWidget* parent) : QWidget(parent)
                                  Qt::EditRole);
     filelist->setModel(filelistmodel);
     filelist->hideColumn(picturelist::Image);
+    // Name and comment share the width the window gives them.
+    QHeaderView* columns = filelist->header();
+    columns->setStretchLastSection(false);
+    columns->setSectionResizeMode(picturelist::File, QHeaderView::Stretch);
+    columns->setSectionResizeMode(picturelist::Comment, QHeaderView::Stretch);
 
     catlistmodel = new QStandardItemModel(0, 2, this);
     catlist->setModel(catlistmodel);
@@ -65,17 +73,40 @@ Vemo::Vemo(QWidget* parent) : QWidget(parent)
     connect(filelist->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &Vemo::filelistSelectionChanged);
     connect(catlist, &QTreeView::clicked, this, &Vemo::catlistClicked);
+    connect(filelistmodel, &QAbstractItemModel::rowsRemoved, imgview, [this] {
+        if (!previewed.isValid())
+            imgview->clear();
+    });
     connect(butupload, &QPushButton::pressed, this, &Vemo::uploadFilelist);
     connect(butcat, &QPushButton::pressed, this, &Vemo::butcatPressed);
 
+    // Keys for the picture list. A cell editor keeps its own keys: it claims
+    // Delete and Paste before any shortcut, and the others wait until it is
+    // closed, so that no comment being typed is left out.
+    const auto unlessEditing = [this](void (Vemo::*slot)()) {
+        return [this, slot] {
+            if (!filelist->isEditing())
+                (this->*slot)();
+        };
+    };
+    new QShortcut(QKeySequence::Delete, filelist, unlessEditing(&Vemo::removeFiles),
+                  Qt::WidgetShortcut);
+    new QShortcut(QKeySequence::Paste, this, unlessEditing(&Vemo::addFilesFromClipboard));
+    new QShortcut(QKeySequence::Open, this, unlessEditing(&Vemo::addFiles));
+    new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_U), this, unlessEditing(&Vemo::uploadFilelist));
+
     settings = std::make_unique<Settings>();
     loadSettings();
+    restoreGeometry(settings->value(Settings::Geometry).toByteArray());
+    columns->restoreState(settings->value(Settings::Columns).toByteArray());
     addCommandLineFiles();
     butcatPressed();
 }
 
 Vemo::~Vemo()
 {
+    settings->setValue(Settings::Geometry, saveGeometry());
+    settings->setValue(Settings::Columns, filelist->header()->saveState());
     // The worker stops (and any transfer under way is abandoned) before the
     // models and settings it was given go away.
     delete runnerView;
@@ -203,6 +234,7 @@ void Vemo::filelistSelectionChanged(QItemSelection, QItemSelection)
         return;
     const QModelIndex row = rows.first();
     const QString path = row.siblingAtColumn(picturelist::FullPath).data().toString();
+    previewed = row;
     const QImage preview =
         path.isEmpty()
             ? imageprep::thumbnail(row.siblingAtColumn(picturelist::Image).data().value<QImage>())

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QItemSelection>
 #include <QModelIndex>
+#include <QPersistentModelIndex>
 #include <QString>
 #include <QWidget>
 
@@ -68,7 +69,8 @@ private:
 
     std::unique_ptr<Settings> settings;
     QStandardItemModel* filelistmodel = nullptr;
-    QStandardItemModel* catlistmodel = nullptr;
+    QStandardItemModel* catlistmodel = nullptr; // name and id, as categories::fillTree makes it
+    QPersistentModelIndex previewed;            // the row the preview shows
     std::unique_ptr<uploadThread> uploadthread;
     RunnerView* runnerView = nullptr;
 };

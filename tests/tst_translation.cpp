@@ -39,11 +39,11 @@ void TranslationTest::texts_data()
 
     QTest::newRow("vemo_de in the working directory")
         << true
-        << QStringList({"Orva Galerie-Uploader", "hinzufügen", "Hochladen", "Einstellungen",
+        << QStringList({"Orva Galerie-Uploader", "&hinzufügen", "Hoch&laden", "&Einstellungen",
                         "Datei", "Abbrechen", "Anmeldung fehlgeschlagen"});
     QTest::newRow("none there: English")
         << false
-        << QStringList({"Orva Gallery Uploader", "add", "Upload", "Options", "file", "Cancel",
+        << QStringList({"Orva Gallery Uploader", "&add", "&Upload", "&Options", "file", "Cancel",
                         "could not log in"});
 }
 

@@ -46,28 +46,8 @@
         <translation>Orva Galerie-Uploader</translation>
     </message>
     <message>
-        <source>Gallery</source>
-        <translation>Galerie</translation>
-    </message>
-    <message>
-        <source>add</source>
-        <translation>hinzufügen</translation>
-    </message>
-    <message>
-        <source>add from Clipboard</source>
-        <translation>aus Zwischenablage</translation>
-    </message>
-    <message>
-        <source>del</source>
-        <translation>entfernen</translation>
-    </message>
-    <message>
         <source>&lt;a href=&quot;https://orva.example.org/&quot;&gt;Gallery&lt;/a&gt;</source>
         <translation>&lt;a href=&quot;https://orva.example.org/&quot;&gt;Galerie&lt;/a&gt;</translation>
-    </message>
-    <message>
-        <source>Upload</source>
-        <translation>Hochladen</translation>
     </message>
     <message>
         <source>Category</source>
@@ -82,40 +62,16 @@
         <translation>&lt;a href=&quot;https://orva.example.org/&quot;&gt;Galerie verwalten&lt;/a&gt;</translation>
     </message>
     <message>
-        <source>Update</source>
-        <translation>Aktualisieren</translation>
-    </message>
-    <message>
         <source>Resize</source>
         <translation>Verkleinern</translation>
-    </message>
-    <message>
-        <source>Options</source>
-        <translation>Einstellungen</translation>
     </message>
     <message>
         <source>Login</source>
         <translation>Anmeldung</translation>
     </message>
     <message>
-        <source>website</source>
-        <translation>Webseite</translation>
-    </message>
-    <message>
         <source>url of the webiste (e.g.: http://www.example.com/orva</source>
         <translation>Adresse der Webseite (z. B.: http://www.example.com/orva)</translation>
-    </message>
-    <message>
-        <source>username</source>
-        <translation>Benutzername</translation>
-    </message>
-    <message>
-        <source>password</source>
-        <translation>Passwort</translation>
-    </message>
-    <message>
-        <source>max. size</source>
-        <translation>max. Größe</translation>
     </message>
     <message>
         <source>9999; </source>
@@ -132,6 +88,54 @@
     <message>
         <source>&lt;p&gt;Uploads pictures with their comments to the gallery of an Orva CMS web site.&lt;/p&gt;&lt;p&gt;Settings and password are stored as plain text in vemo.ini in the working directory.&lt;/p&gt;</source>
         <translation>&lt;p&gt;Lädt Bilder mit ihren Kommentaren in die Galerie einer Orva-CMS-Webseite.&lt;/p&gt;&lt;p&gt;Einstellungen und Passwort stehen als Klartext in vemo.ini im Arbeitsverzeichnis.&lt;/p&gt;</translation>
+    </message>
+    <message>
+        <source>&amp;Gallery</source>
+        <translation>&amp;Galerie</translation>
+    </message>
+    <message>
+        <source>&amp;add</source>
+        <translation>&amp;hinzufügen</translation>
+    </message>
+    <message>
+        <source>add from &amp;Clipboard</source>
+        <translation>aus &amp;Zwischenablage</translation>
+    </message>
+    <message>
+        <source>&amp;del</source>
+        <translation>e&amp;ntfernen</translation>
+    </message>
+    <message>
+        <source>&amp;Upload</source>
+        <translation>Hoch&amp;laden</translation>
+    </message>
+    <message>
+        <source>U&amp;pdate</source>
+        <translation>&amp;Aktualisieren</translation>
+    </message>
+    <message>
+        <source>&amp;Resize</source>
+        <translation>&amp;Verkleinern</translation>
+    </message>
+    <message>
+        <source>&amp;Options</source>
+        <translation>&amp;Einstellungen</translation>
+    </message>
+    <message>
+        <source>&amp;website</source>
+        <translation>&amp;Webseite</translation>
+    </message>
+    <message>
+        <source>user&amp;name</source>
+        <translation>&amp;Benutzername</translation>
+    </message>
+    <message>
+        <source>pa&amp;ssword</source>
+        <translation>&amp;Passwort</translation>
+    </message>
+    <message>
+        <source>&amp;max. size</source>
+        <translation>&amp;max. Größe</translation>
     </message>
 </context>
 <context>
