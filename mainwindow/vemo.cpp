@@ -18,9 +18,31 @@
 #include <QKeySequence>
 #include <QPixmap>
 #include <QShortcut>
+#include <QSortFilterProxyModel>
 #include <QStandardItemModel>
 
 #include <algorithm>
+
+namespace {
+
+// The category tree as the window shows it: the names alone, each with its
+// whole text as tool tip for when the column cuts it off. The id column stays
+// in the model for the program, out of reach of keys and screen readers.
+class CategoryNames : public QSortFilterProxyModel
+{
+public:
+    using QSortFilterProxyModel::QSortFilterProxyModel;
+
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        return QSortFilterProxyModel::data(index, role == Qt::ToolTipRole ? Qt::DisplayRole : role);
+    }
+
+protected:
+    bool filterAcceptsColumn(int column, const QModelIndex&) const override { return column == 0; }
+};
+
+} // namespace
 
 Vemo::Vemo(QWidget* parent) : QWidget(parent)
 {
@@ -56,9 +78,11 @@ Vemo::Vemo(QWidget* parent) : QWidget(parent)
     columns->setSectionResizeMode(picturelist::Comment, QHeaderView::Stretch);
 
     catlistmodel = new QStandardItemModel(0, 2, this);
-    catlist->setModel(catlistmodel);
+    catlistmodel->setHeaderData(0, Qt::Horizontal, tr("Category"));
+    catnames = new CategoryNames(this);
+    catnames->setSourceModel(catlistmodel);
+    catlist->setModel(catnames);
     catlist->setHeaderHidden(true);
-    catlist->hideColumn(1);
 
     connect(website, &QLineEdit::textChanged, this, &Vemo::websiteChanged);
     connect(username, &QLineEdit::textChanged, this, &Vemo::usernameChanged);
@@ -73,6 +97,8 @@ Vemo::Vemo(QWidget* parent) : QWidget(parent)
     connect(filelist->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &Vemo::filelistSelectionChanged);
     connect(catlist, &QTreeView::clicked, this, &Vemo::catlistClicked);
+    connect(catlist->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &Vemo::catlistClicked);
     connect(filelistmodel, &QAbstractItemModel::rowsRemoved, imgview, [this] {
         if (!previewed.isValid())
             imgview->clear();
@@ -150,6 +176,7 @@ void Vemo::categoryChanged(int cat)
 {
     settings->setValue(Settings::Category, cat);
     rebuildLinks();
+    showCategory(cat);
 }
 
 void Vemo::maxWidthChanged(QString val)
@@ -244,14 +271,34 @@ void Vemo::filelistSelectionChanged(QItemSelection, QItemSelection)
 
 void Vemo::catlistClicked(QModelIndex ind)
 {
-    category->setValue(ind.siblingAtColumn(1).data().toString().toInt());
+    // Also called when the tree's current row changes, and when it has none.
+    if (!ind.isValid())
+        return;
+    category->setValue(catnames->mapToSource(ind).siblingAtColumn(1).data().toString().toInt());
+}
+
+void Vemo::showCategory(int id)
+{
+    const QModelIndexList found =
+        catlistmodel->match(catlistmodel->index(0, 1), Qt::DisplayRole, QString::number(id), 1,
+                            Qt::MatchExactly | Qt::MatchRecursive);
+    const QModelIndex row =
+        found.isEmpty() ? QModelIndex() : catnames->mapFromSource(found.first().siblingAtColumn(0));
+    // Through the view: once it has been given a current row, or none, it
+    // picks none of its own when it gets the focus.
+    catlist->setCurrentIndex(row);
+    if (row.isValid())
+        catlist->scrollTo(row);
 }
 
 void Vemo::updateCategories(QByteArray ba)
 {
     qDebug("updateCategories");
+    // No row of the old tree may become current while it goes.
+    catlist->setCurrentIndex(QModelIndex());
     categories::fillTree(catlistmodel->invisibleRootItem(), ba);
     catlist->expandAll();
+    showCategory(settings->number(Settings::Category));
 }
 
 void Vemo::sendLoginData()

@@ -12,6 +12,7 @@
 
 #include <memory>
 
+class QSortFilterProxyModel;
 class QStandardItemModel;
 class RunnerView;
 class Settings;
@@ -66,10 +67,14 @@ private:
     void addCommandLineFiles();
     void rebuildLinks();
     void sendLoginData();
+    // Selects the tree's row of category `id` and scrolls to it; when no row
+    // has it, none is selected.
+    void showCategory(int id);
 
     std::unique_ptr<Settings> settings;
     QStandardItemModel* filelistmodel = nullptr;
     QStandardItemModel* catlistmodel = nullptr; // name and id, as categories::fillTree makes it
+    QSortFilterProxyModel* catnames = nullptr;  // the names alone: what the tree shows
     QPersistentModelIndex previewed;            // the row the preview shows
     std::unique_ptr<uploadThread> uploadthread;
     RunnerView* runnerView = nullptr;

@@ -14,6 +14,7 @@
 #include "worker/transfer.h"
 #include "worker/uploadthread.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -27,8 +28,10 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSettings>
+#include <QSortFilterProxyModel>
 #include <QSpinBox>
 #include <QStandardItemModel>
+#include <QTemporaryFile>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -219,6 +222,8 @@ private slots:
     void settings();
     void settingsFileIsOwnerOnly();
     void categoryTree();
+    void categoryIds_data();
+    void categoryIds();
     void batch_data();
     void batch();
     void failuresAndCancel();
@@ -245,8 +250,7 @@ void WindowTest::settings_data()
         {"category=7", "website", site, "website", site, site, site + "/index.php?gallery-7"});
     row("typed password", {none, "password", "pw=1&x", "password", "pw=1&x", "pw=1&x"});
     row("emptied height", {"maxheight=600", "maxHeight", "", "maxheight", "", ""});
-    row("category above the box", {"category=1500", "category", none, "category", "999", "999"});
-    row("negative category kept", {"category=-5", "category", none, "category", "-5", "0"});
+    row("category above 999", {"category=1500", "category", none, "category", "1500", "1500"});
     row("non-zero resize checks", {"resize=1", "checkresize", none, "resize", "2", "checked"});
 }
 
@@ -311,22 +315,75 @@ void WindowTest::categoryTree()
     QVERIFY(site.start());
     Session s(site, "");
     auto* catlist = s.child<QTreeView>("catlist");
+    const auto* model = qobject_cast<QSortFilterProxyModel*>(catlist->model())->sourceModel();
     const QString tree = QString::fromUtf8(
         "Allgemein:3,Urlaub & Reisen:7(Italien:12(Rom & Umgebung:45),Fränkische Schweiz:13),"
         "Tom & Jerry:250(Cartoons <alt>:251),Archiv 2006:1200");
-    QCOMPARE(renderTree(catlist->model()), tree);
+    QCOMPARE(renderTree(model), tree);
     QVERIFY(site.setFault("gallery", "no-categories", 1));
     s.press("butcat");
     s.settle();
-    QCOMPARE(renderTree(catlist->model()), tree);
+    QCOMPARE(renderTree(model), tree);
     QCOMPARE(s.seen, QList<Message>({{"error", "no Categories found"}}));
 
-    const QAbstractItemModel* model = catlist->model();
-    const QModelIndex rome = model->index(0, 0, model->index(0, 0, model->index(1, 0)));
-    QTest::mouseClick(catlist->viewport(), Qt::LeftButton, {}, catlist->visualRect(rome).center());
-    QCOMPARE(s.child<QSpinBox>("category")->value(), 45);
-    QCOMPARE(s.stored("category"), QString("45"));
-    QVERIFY(s.child<QLabel>("glink")->text().contains("gallery-45"));
+    QCOMPARE(QAccessible::queryAccessibleInterface(catlist)->tableInterface()->columnCount(), 1);
+}
+
+void WindowTest::categoryIds_data()
+{
+    QTest::addColumn<QString>("stored"); // in vemo.ini at start
+    QTest::addColumn<int>("id");         // then picked in the tree
+    QTest::addColumn<bool>("byKey");     // by typing its name, else by a click
+    QTest::newRow("0") << "1200" << 0 << false;
+    QTest::newRow("999") << "0" << 999 << true;
+    QTest::newRow("1000") << "2147483647" << 1000 << false;
+    QTest::newRow("1200") << "999" << 1200 << true;
+    QTest::newRow("2147483647") << "1000" << 2147483647 << false;
+    QTest::newRow("stored negative") << "-5" << 999 << true;
+}
+
+// Tree, number field, stored value and the upload's category stay in step.
+void WindowTest::categoryIds()
+{
+    QFETCH(QString, stored);
+    QFETCH(int, id);
+    QFETCH(bool, byKey);
+    QTemporaryFile file;
+    QVERIFY(file.open());
+    file.write("0\t0\tA\n0\t999\tB\n1\t1000\tC\n2\t1200\tD\n0\t2147483647\tE\n");
+    file.flush();
+    TestSite site({"admin", "secret", {"--categories", file.fileName()}});
+    QVERIFY(site.start());
+    Session s("website=" + site.url().toLatin1() +
+              "\nusername=admin\npassword=secret\ncategory=" + stored.toLatin1() + "\n");
+    const QMap<int, QString> names{
+        {0, "A"}, {999, "B"}, {1000, "C"}, {1200, "D"}, {2147483647, "E"}};
+    auto* tree = s.child<QTreeView>("catlist");
+    const auto selected = [&] { return tree->selectionModel()->selectedRows().value(0).data(); };
+    QCOMPARE(s.child<QSpinBox>("category")->value(), qMax(0, stored.toInt()));
+    QCOMPARE(s.stored("category"), stored);
+    QCOMPARE(selected().toString(), names.value(stored.toInt()));
+
+    const QAbstractItemModel* model = tree->model();
+    const QModelIndex row =
+        model->match(model->index(0, 0), 0, names[id], 1, Qt::MatchRecursive).value(0);
+    if (byKey)
+        QTest::keyClick(tree, names[id].at(0).toLatin1()); // the tree's search by name
+    else
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(row).center());
+    QCOMPARE(s.child<QSpinBox>("category")->value(), id);
+    QCOMPARE(s.stored("category"), QString::number(id));
+    for (const int typed : {5, qMax(0, stored.toInt()), id}) {
+        s.child<QSpinBox>("category")->selectAll();
+        QTest::keyClicks(s.child<QSpinBox>("category"), QString::number(typed));
+        QCOMPARE(selected().toString(), names.value(typed));
+    }
+
+    QApplication::clipboard()->setImage(pictures::pattern(20, 20));
+    QTest::keyClick(s.window.get(), Qt::Key_V, Qt::ControlModifier);
+    QTest::keyClick(s.window.get(), Qt::Key_U, Qt::ControlModifier);
+    s.settle();
+    QCOMPARE(site.log("upload").value(0).value("category").toInt(), id);
 }
 
 void WindowTest::batch_data()

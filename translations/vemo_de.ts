@@ -38,6 +38,10 @@
         <source>no image found</source>
         <translation>kein Bild gefunden</translation>
     </message>
+    <message>
+        <source>Category</source>
+        <translation>Kategorie</translation>
+    </message>
 </context>
 <context>
     <name>main</name>
