@@ -126,7 +126,25 @@ Vemo::Vemo(QWidget* parent) : QWidget(parent)
     restoreGeometry(settings->value(Settings::Geometry).toByteArray());
     columns->restoreState(settings->value(Settings::Columns).toByteArray());
     addCommandLineFiles();
-    butcatPressed();
+
+    // A changed login is tried once typing has stopped for a moment.
+    loginTimer.setSingleShot(true);
+    loginTimer.setInterval(1000);
+    connect(&loginTimer, &QTimer::timeout, this, &Vemo::loginTyped);
+    for (QLineEdit* field : {website, username, password})
+        connect(field, &QLineEdit::textChanged, &loginTimer, qOverload<>(&QTimer::start));
+
+    notice = label_7->text();
+    if (settings->text(Settings::Website).isEmpty() ||
+        settings->text(Settings::Username).isEmpty()) {
+        // Nothing to log in with yet: the Options tab says what is missing.
+        tabWidget->setCurrentWidget(tab_2);
+        const QString hint = tr("Enter the address of your site and your login, then choose a "
+                                "category on the Gallery tab.");
+        label_7->setText(QStringLiteral("<p><b>%1</b></p>").arg(hint.toHtmlEscaped()) + notice);
+    } else {
+        butcatPressed();
+    }
 }
 
 Vemo::~Vemo()
@@ -299,6 +317,7 @@ void Vemo::updateCategories(QByteArray ba)
     categories::fillTree(catlistmodel->invisibleRootItem(), ba);
     catlist->expandAll();
     showCategory(settings->number(Settings::Category));
+    label_7->setText(notice);
 }
 
 void Vemo::sendLoginData()
@@ -310,8 +329,24 @@ void Vemo::sendLoginData()
 
 void Vemo::butcatPressed()
 {
+    const SiteLogin login = settings->job().login;
+    fetchedLogin = {login.website, login.username, login.password};
     sendLoginData();
     emit getCategories();
+}
+
+void Vemo::loginTyped()
+{
+    const SiteLogin login = settings->job().login;
+    const QStringList typed{login.website, login.username, login.password};
+    if (login.website.isEmpty() || login.username.isEmpty() || login.password.isEmpty() ||
+        typed == fetchedLogin)
+        return;
+    if (uploadthread->isRunning()) { // after the job under way
+        loginTimer.start();
+        return;
+    }
+    butcatPressed();
 }
 
 void Vemo::uploadFilelist()

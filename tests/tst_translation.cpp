@@ -76,8 +76,6 @@ void TranslationTest::texts()
             QCoreApplication::translate("uploadThread", "could not log in"),
         };
         QCOMPARE(shown, expected);
-        // The start-up fetch (to an empty address) tells its failure first.
-        QTRY_VERIFY(window.worker()->isFinished());
     }
     QCoreApplication::removeTranslator(&translator);
     QDir::setCurrent(previous);

@@ -224,6 +224,8 @@ private slots:
     void categoryTree();
     void categoryIds_data();
     void categoryIds();
+    void firstRun_data();
+    void firstRun();
     void batch_data();
     void batch();
     void failuresAndCancel();
@@ -386,6 +388,34 @@ void WindowTest::categoryIds()
     QCOMPARE(site.log("upload").value(0).value("category").toInt(), id);
 }
 
+void WindowTest::firstRun_data()
+{
+    QTest::addColumn<bool>("withSite");
+    QTest::newRow("no site") << false;
+    QTest::newRow("site, no user") << true;
+}
+
+// No login is tried before there is one; the Options tab asks for it, and the
+// login typed there is tried once typing has stopped.
+void WindowTest::firstRun()
+{
+    QFETCH(bool, withSite);
+    TestSite site;
+    QVERIFY(site.start());
+    Session s(withSite ? "website=" + site.url().toLatin1() + "\n" : QByteArray());
+    QVERIFY(site.log().isEmpty() && s.seen.isEmpty());
+    QVERIFY(s.child<QWidget>("tab_2")->isVisible()); // the Options tab
+    QVERIFY(s.child<QLabel>("label_7")->text().contains("Enter the address of your site"));
+
+    s.child<QLineEdit>("website")->setText(site.url());
+    QTest::keyClicks(s.child<QLineEdit>("username"), "admin");
+    QTest::keyClicks(s.child<QLineEdit>("password"), "secret", {}, 20);
+    QVERIFY(site.waitForLog("gallery", 1));
+    QTest::keyClicks(s.child<QLineEdit>("password"), "\bt"); // as fetched: not again
+    QTest::qWait(1500);
+    QCOMPARE(site.log().size(), 2); // one login, one gallery page
+}
+
 void WindowTest::batch_data()
 {
     QTest::addColumn<bool>("resize");
@@ -486,6 +516,7 @@ void WindowTest::pictureList()
 {
     setCommandLine({"C:\\pics\\a.png", "photo.JPG", "archive.zip", "noext", "x.tar.Png"});
     Session s;
+    QTest::keyClick(s.window.get(), Qt::Key_G, Qt::AltModifier); // to the Gallery tab
     QCOMPARE(s.column(0), QStringList({"a.png", "photo.JPG", "x.tar.Png"}));
     QCOMPARE(s.column(2), QStringList({"C:\\pics\\a.png", "photo.JPG", "x.tar.Png"}));
     s.model()->removeRows(0, 3);

@@ -42,6 +42,10 @@
         <source>Category</source>
         <translation>Kategorie</translation>
     </message>
+    <message>
+        <source>Enter the address of your site and your login, then choose a category on the Gallery tab.</source>
+        <translation>Geben Sie die Adresse Ihrer Webseite und Ihre Anmeldung ein und wählen Sie dann auf der Registerkarte Galerie eine Kategorie.</translation>
+    </message>
 </context>
 <context>
     <name>main</name>
