@@ -243,7 +243,21 @@ void Vemo::addFiles()
     const QString directory = settings->text(Settings::Directory);
     if (!directory.isEmpty())
         dialog.setDirectory(directory);
-    dialog.setNameFilter(tr("Images (*.jpg *.gif *.bmp *.png *.tif *.tiff *.xpm *.svg)"));
+    // The images filter names every format the image plug-ins read: its own
+    // patterns first, the others added inside its parentheses.
+    QString images = tr("Images (*.jpg *.gif *.bmp *.png *.tif *.tiff *.xpm *.svg)");
+    const qsizetype end = images.lastIndexOf(QLatin1Char(')'));
+    const QStringList listed =
+        images.left(end).section(QLatin1Char('('), -1).split(QLatin1Char(' '));
+    QString more;
+    for (const QByteArray& format : QImageReader::supportedImageFormats()) {
+        const QString pattern = QStringLiteral("*.") + QString::fromLatin1(format);
+        if (!listed.contains(pattern))
+            more += QLatin1Char(' ') + pattern;
+    }
+    if (end >= 0)
+        images.insert(end, more);
+    dialog.setNameFilters({images, tr("All files (*)")});
     if (!dialog.exec())
         return;
     const QStringList files = dialog.selectedFiles();

@@ -521,8 +521,15 @@ void WindowTest::pictureList()
     QCOMPARE(s.column(2), QStringList({"C:\\pics\\a.png", "photo.JPG", "x.tar.Png"}));
     s.model()->removeRows(0, 3);
 
-    s.withFileDialog([](QFileDialog* dialog) { dialog->reject(); });
+    QStringList filters;
+    s.withFileDialog([&](QFileDialog* dialog) {
+        filters = dialog->nameFilters();
+        dialog->reject();
+    });
     QCOMPARE(s.model()->rowCount(), 0);
+    QCOMPARE(filters.value(1), QString("All files (*)"));
+    for (const char* pattern : {"(*.jpg *.gif *.bmp *.png *.tif *.tiff *.xpm *.svg *.", " *.webp"})
+        QVERIFY2(filters.value(0).count(pattern) == 1, pattern);
     QVERIFY(s.stored("directory").isEmpty());
     s.write("land.png", {400, 200});
     s.write("small.png", {50, 40});

@@ -46,6 +46,10 @@
         <source>Enter the address of your site and your login, then choose a category on the Gallery tab.</source>
         <translation>Geben Sie die Adresse Ihrer Webseite und Ihre Anmeldung ein und wählen Sie dann auf der Registerkarte Galerie eine Kategorie.</translation>
     </message>
+    <message>
+        <source>All files (*)</source>
+        <translation>Alle Dateien (*)</translation>
+    </message>
 </context>
 <context>
     <name>main</name>
