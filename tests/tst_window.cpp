@@ -310,7 +310,9 @@ void WindowTest::settingsFileIsOwnerOnly()
 }
 
 // The tree comes from the fetch at start and again on "Update"; a page without
-// categories keeps it and is told once; a click picks a category's id.
+// categories keeps it and is told once. For screen readers the tree has no id
+// column, every control of the windows has a name, and every label that names
+// a field is that field's buddy.
 void WindowTest::categoryTree()
 {
     TestSite site;
@@ -329,6 +331,25 @@ void WindowTest::categoryTree()
     QCOMPARE(s.seen, QList<Message>({{"error", "no Categories found"}}));
 
     QCOMPARE(QAccessible::queryAccessibleInterface(catlist)->tableInterface()->columnCount(), 1);
+    Upload progress;
+    for (QWidget* top : {static_cast<QWidget*>(s.window.get()), static_cast<QWidget*>(&progress)}) {
+        for (QWidget* w : top->findChildren<QWidget*>()) {
+            if (w->objectName().startsWith("qt_")) // the toolkit's own parts
+                continue;
+            if (w->inherits("QAbstractButton") || w->inherits("QLineEdit") ||
+                w->inherits("QAbstractSpinBox") || w->inherits("QTreeView") ||
+                w->inherits("QProgressBar") || w->objectName() == "imgview")
+                QVERIFY2(
+                    !QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name).isEmpty(),
+                    qPrintable(w->objectName()));
+            // Plain text in the main window names a field; the links and the notice do not.
+            auto* label = qobject_cast<QLabel*>(w);
+            if (label && top != &progress && label->textFormat() != Qt::RichText &&
+                !label->text().isEmpty())
+                QVERIFY2(label->buddy() && label->buddy()->focusPolicy() != Qt::NoFocus,
+                         qPrintable(label->objectName()));
+        }
+    }
 }
 
 void WindowTest::categoryIds_data()

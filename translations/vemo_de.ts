@@ -149,6 +149,42 @@
         <source>&amp;max. size</source>
         <translation>&amp;max. Größe</translation>
     </message>
+    <message>
+        <source>Pictures</source>
+        <translation>Bilder</translation>
+    </message>
+    <message>
+        <source>The pictures to upload, each with its comment</source>
+        <translation>Die hochzuladenden Bilder, jedes mit seinem Kommentar</translation>
+    </message>
+    <message>
+        <source>Category number</source>
+        <translation>Kategorienummer</translation>
+    </message>
+    <message>
+        <source>Categories</source>
+        <translation>Kategorien</translation>
+    </message>
+    <message>
+        <source>The gallery&apos;s categories; the pictures go into the selected one</source>
+        <translation>Die Kategorien der Galerie; die Bilder kommen in die ausgewählte</translation>
+    </message>
+    <message>
+        <source>Preview</source>
+        <translation>Vorschau</translation>
+    </message>
+    <message>
+        <source>The selected picture, reduced</source>
+        <translation>Das ausgewählte Bild, verkleinert</translation>
+    </message>
+    <message>
+        <source>max. width</source>
+        <translation>max. Breite</translation>
+    </message>
+    <message>
+        <source>max. height</source>
+        <translation>max. Höhe</translation>
+    </message>
 </context>
 <context>
     <name>upload</name>
@@ -163,6 +199,18 @@
     <message>
         <source>Cancel</source>
         <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Upload progress</source>
+        <translation>Fortschritt des Hochladens</translation>
+    </message>
+    <message>
+        <source>How much of the current picture has been sent</source>
+        <translation>Wie viel des aktuellen Bildes gesendet wurde</translation>
+    </message>
+    <message>
+        <source>Picture being sent</source>
+        <translation>Bild, das gerade gesendet wird</translation>
     </message>
 </context>
 <context>
