@@ -9,6 +9,7 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QImageReader>
+#include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
 
@@ -37,8 +38,10 @@ int runWithoutWindow(int argc, char** argv)
     QGuiApplication app(argc, argv);
     setIdentity();
     QTranslator translator;
-    loadTranslation(translator);
+    QTranslator toolkit;
+    loadTranslation(translator, toolkit);
     app.installTranslator(&translator);
+    app.installTranslator(&toolkit);
     return headless::run(app.arguments());
 }
 
@@ -69,14 +72,16 @@ void takeSiteOption(int& argc, char** argv)
 
 } // namespace
 
-bool loadTranslation(QTranslator& translator)
+bool loadTranslation(QTranslator& translator, QTranslator& toolkit)
 {
-    if (translator.load(QStringLiteral("vemo_de")))
-        return true;
+    bool loaded = translator.load(QStringLiteral("vemo_de"));
     const QStringList languages = QLocale::system().uiLanguages();
-    if (!languages.isEmpty() && languages.first().startsWith(QLatin1String("de")))
-        return translator.load(QStringLiteral(":/i18n/vemo_de.qm"));
-    return false;
+    if (!loaded && !languages.isEmpty() && languages.first().startsWith(QLatin1String("de")))
+        loaded = translator.load(QStringLiteral(":/i18n/vemo_de.qm"));
+    if (loaded && !toolkit.load(QStringLiteral("qtbase_de"),
+                                QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        qDebug("no qtbase_de: the toolkit's own texts stay English");
+    return loaded;
 }
 
 int run(int argc, char** argv)
@@ -91,8 +96,10 @@ int run(int argc, char** argv)
     QGuiApplication::setDesktopFileName(QStringLiteral("vemo"));
     qDebug() << QImageReader::supportedImageFormats();
     QTranslator translator;
-    loadTranslation(translator);
+    QTranslator toolkit;
+    loadTranslation(translator, toolkit);
     app.installTranslator(&translator);
+    app.installTranslator(&toolkit);
     Vemo window;
     window.show();
     return app.exec();
