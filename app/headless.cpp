@@ -34,9 +34,10 @@ namespace headless {
 
 namespace {
 
-const QStringList modeOptions{QStringLiteral("--upload"),  QStringLiteral("--list-categories"),
-                              QStringLiteral("--help"),    QStringLiteral("-h"),
-                              QStringLiteral("--version"), QStringLiteral("-v")};
+const QStringList modeOptions{QStringLiteral("--upload"),   QStringLiteral("--list-categories"),
+                              QStringLiteral("--help"),     QStringLiteral("-h"),
+                              QStringLiteral("--help-all"), QStringLiteral("--version"),
+                              QStringLiteral("-v")};
 
 QTextStream& out()
 {
@@ -322,6 +323,8 @@ int run(const QStringList& arguments)
         out().flush();
         return 0;
     }
+    if (parser.isSet(QStringLiteral("help-all")))
+        parser.process(arguments); // prints the help with the toolkit's options and exits
     if (parser.isSet(versionOption)) {
         out() << QCoreApplication::applicationName() << " "
               << QCoreApplication::applicationVersion() << "\n";

@@ -14,11 +14,36 @@
 #include <QDebug>
 #include <QFile>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QImageReader>
+#include <QKeySequence>
 #include <QPixmap>
+#include <QShortcut>
+#include <QSortFilterProxyModel>
 #include <QStandardItemModel>
 
 #include <algorithm>
+
+namespace {
+
+// The category tree as the window shows it: the names alone, each with its
+// whole text as tool tip for when the column cuts it off. The id column stays
+// in the model for the program, out of reach of keys and screen readers.
+class CategoryNames : public QSortFilterProxyModel
+{
+public:
+    using QSortFilterProxyModel::QSortFilterProxyModel;
+
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        return QSortFilterProxyModel::data(index, role == Qt::ToolTipRole ? Qt::DisplayRole : role);
+    }
+
+protected:
+    bool filterAcceptsColumn(int column, const QModelIndex&) const override { return column == 0; }
+};
+
+} // namespace
 
 Vemo::Vemo(QWidget* parent) : QWidget(parent)
 {
@@ -48,6 +73,12 @@ Vemo::Vemo(QWidget* parent) : QWidget(parent)
     filelistmodel->setHeaderData(picturelist::Result, Qt::Horizontal, tr("Result"), Qt::EditRole);
     filelist->setModel(filelistmodel);
     filelist->hideColumn(picturelist::Image);
+    // Name and comment share the width the window gives them.
+    QHeaderView* columns = filelist->header();
+    columns->setStretchLastSection(false);
+    columns->setSectionResizeMode(picturelist::File, QHeaderView::Stretch);
+    columns->setSectionResizeMode(picturelist::Comment, QHeaderView::Stretch);
+    columns->setSectionResizeMode(picturelist::Result, QHeaderView::ResizeToContents);
 
     results = new BatchResults(filelistmodel, uploadthread.get(), this);
     butretry->hide();
@@ -58,9 +89,11 @@ Vemo::Vemo(QWidget* parent) : QWidget(parent)
     connect(butretry, &QPushButton::pressed, this, &Vemo::retryFailed);
 
     catlistmodel = new QStandardItemModel(0, 2, this);
-    catlist->setModel(catlistmodel);
+    catlistmodel->setHeaderData(0, Qt::Horizontal, tr("Category"));
+    catnames = new CategoryNames(this);
+    catnames->setSourceModel(catlistmodel);
+    catlist->setModel(catnames);
     catlist->setHeaderHidden(true);
-    catlist->hideColumn(1);
 
     connect(website, &QLineEdit::textChanged, this, &Vemo::websiteChanged);
     connect(username, &QLineEdit::textChanged, this, &Vemo::usernameChanged);
@@ -75,17 +108,60 @@ Vemo::Vemo(QWidget* parent) : QWidget(parent)
     connect(filelist->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &Vemo::filelistSelectionChanged);
     connect(catlist, &QTreeView::clicked, this, &Vemo::catlistClicked);
+    connect(catlist->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &Vemo::catlistClicked);
+    connect(filelistmodel, &QAbstractItemModel::rowsRemoved, imgview, [this] {
+        if (!previewed.isValid())
+            imgview->clear();
+    });
     connect(butupload, &QPushButton::pressed, this, &Vemo::uploadFilelist);
     connect(butcat, &QPushButton::pressed, this, &Vemo::butcatPressed);
 
+    // Keys for the picture list. A cell editor keeps its own keys: it claims
+    // Delete and Paste before any shortcut, and the others wait until it is
+    // closed, so that no comment being typed is left out.
+    const auto unlessEditing = [this](void (Vemo::*slot)()) {
+        return [this, slot] {
+            if (!filelist->isEditing())
+                (this->*slot)();
+        };
+    };
+    new QShortcut(QKeySequence::Delete, filelist, unlessEditing(&Vemo::removeFiles),
+                  Qt::WidgetShortcut);
+    new QShortcut(QKeySequence::Paste, this, unlessEditing(&Vemo::addFilesFromClipboard));
+    new QShortcut(QKeySequence::Open, this, unlessEditing(&Vemo::addFiles));
+    new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_U), this, unlessEditing(&Vemo::uploadFilelist));
+
     settings = std::make_unique<Settings>();
     loadSettings();
+    restoreGeometry(settings->value(Settings::Geometry).toByteArray());
+    columns->restoreState(settings->value(Settings::Columns).toByteArray());
     addCommandLineFiles();
-    butcatPressed();
+
+    // A changed login is tried once typing has stopped for a moment.
+    loginTimer.setSingleShot(true);
+    loginTimer.setInterval(1000);
+    connect(&loginTimer, &QTimer::timeout, this, &Vemo::loginTyped);
+    for (QLineEdit* field : {website, username, password})
+        connect(field, &QLineEdit::textChanged, &loginTimer, qOverload<>(&QTimer::start));
+
+    notice = label_7->text();
+    if (settings->text(Settings::Website).isEmpty() ||
+        settings->text(Settings::Username).isEmpty()) {
+        // Nothing to log in with yet: the Options tab says what is missing.
+        tabWidget->setCurrentWidget(tab_2);
+        const QString hint = tr("Enter the address of your site and your login, then choose a "
+                                "category on the Gallery tab.");
+        label_7->setText(QStringLiteral("<p><b>%1</b></p>").arg(hint.toHtmlEscaped()) + notice);
+    } else {
+        butcatPressed();
+    }
 }
 
 Vemo::~Vemo()
 {
+    settings->setValue(Settings::Geometry, saveGeometry());
+    settings->setValue(Settings::Columns, filelist->header()->saveState());
     // The worker stops (and any transfer under way is abandoned) before the
     // models and settings it was given go away.
     delete runnerView;
@@ -129,6 +205,7 @@ void Vemo::categoryChanged(int cat)
 {
     settings->setValue(Settings::Category, cat);
     rebuildLinks();
+    showCategory(cat);
 }
 
 void Vemo::maxWidthChanged(QString val)
@@ -177,7 +254,21 @@ void Vemo::addFiles()
     const QString directory = settings->text(Settings::Directory);
     if (!directory.isEmpty())
         dialog.setDirectory(directory);
-    dialog.setNameFilter(tr("Images (*.jpg *.gif *.bmp *.png *.tif *.tiff *.xpm *.svg)"));
+    // The images filter names every format the image plug-ins read: its own
+    // patterns first, the others added inside its parentheses.
+    QString images = tr("Images (*.jpg *.gif *.bmp *.png *.tif *.tiff *.xpm *.svg)");
+    const qsizetype end = images.lastIndexOf(QLatin1Char(')'));
+    const QStringList listed =
+        images.left(end).section(QLatin1Char('('), -1).split(QLatin1Char(' '));
+    QString more;
+    for (const QByteArray& format : QImageReader::supportedImageFormats()) {
+        const QString pattern = QStringLiteral("*.") + QString::fromLatin1(format);
+        if (!listed.contains(pattern))
+            more += QLatin1Char(' ') + pattern;
+    }
+    if (end >= 0)
+        images.insert(end, more);
+    dialog.setNameFilters({images, tr("All files (*)")});
     if (!dialog.exec())
         return;
     const QStringList files = dialog.selectedFiles();
@@ -213,6 +304,7 @@ void Vemo::filelistSelectionChanged(QItemSelection, QItemSelection)
         return;
     const QModelIndex row = rows.first();
     const QString path = row.siblingAtColumn(picturelist::FullPath).data().toString();
+    previewed = row;
     const QImage preview =
         path.isEmpty()
             ? imageprep::thumbnail(row.siblingAtColumn(picturelist::Image).data().value<QImage>())
@@ -222,14 +314,35 @@ void Vemo::filelistSelectionChanged(QItemSelection, QItemSelection)
 
 void Vemo::catlistClicked(QModelIndex ind)
 {
-    category->setValue(ind.siblingAtColumn(1).data().toString().toInt());
+    // Also called when the tree's current row changes, and when it has none.
+    if (!ind.isValid())
+        return;
+    category->setValue(catnames->mapToSource(ind).siblingAtColumn(1).data().toString().toInt());
+}
+
+void Vemo::showCategory(int id)
+{
+    const QModelIndexList found =
+        catlistmodel->match(catlistmodel->index(0, 1), Qt::DisplayRole, QString::number(id), 1,
+                            Qt::MatchExactly | Qt::MatchRecursive);
+    const QModelIndex row =
+        found.isEmpty() ? QModelIndex() : catnames->mapFromSource(found.first().siblingAtColumn(0));
+    // Through the view: once it has been given a current row, or none, it
+    // picks none of its own when it gets the focus.
+    catlist->setCurrentIndex(row);
+    if (row.isValid())
+        catlist->scrollTo(row);
 }
 
 void Vemo::updateCategories(QByteArray ba)
 {
     qDebug("updateCategories");
+    // No row of the old tree may become current while it goes.
+    catlist->setCurrentIndex(QModelIndex());
     categories::fillTree(catlistmodel->invisibleRootItem(), ba);
     catlist->expandAll();
+    showCategory(settings->number(Settings::Category));
+    label_7->setText(notice);
 }
 
 void Vemo::sendLoginData()
@@ -241,8 +354,24 @@ void Vemo::sendLoginData()
 
 void Vemo::butcatPressed()
 {
+    const SiteLogin login = settings->job().login;
+    fetchedLogin = {login.website, login.username, login.password};
     sendLoginData();
     emit getCategories();
+}
+
+void Vemo::loginTyped()
+{
+    const SiteLogin login = settings->job().login;
+    const QStringList typed{login.website, login.username, login.password};
+    if (login.website.isEmpty() || login.username.isEmpty() || login.password.isEmpty() ||
+        typed == fetchedLogin)
+        return;
+    if (uploadthread->isRunning()) { // after the job under way
+        loginTimer.start();
+        return;
+    }
+    butcatPressed();
 }
 
 void Vemo::uploadFilelist()

@@ -108,6 +108,18 @@
         <source>Result</source>
         <translation>Ergebnis</translation>
     </message>
+    <message>
+        <source>Category</source>
+        <translation>Kategorie</translation>
+    </message>
+    <message>
+        <source>Enter the address of your site and your login, then choose a category on the Gallery tab.</source>
+        <translation>Geben Sie die Adresse Ihrer Webseite und Ihre Anmeldung ein und wählen Sie dann auf der Registerkarte Galerie eine Kategorie.</translation>
+    </message>
+    <message>
+        <source>All files (*)</source>
+        <translation>Alle Dateien (*)</translation>
+    </message>
 </context>
 <context>
     <name>main</name>
@@ -116,28 +128,8 @@
         <translation>Orva Galerie-Uploader</translation>
     </message>
     <message>
-        <source>Gallery</source>
-        <translation>Galerie</translation>
-    </message>
-    <message>
-        <source>add</source>
-        <translation>hinzufügen</translation>
-    </message>
-    <message>
-        <source>add from Clipboard</source>
-        <translation>aus Zwischenablage</translation>
-    </message>
-    <message>
-        <source>del</source>
-        <translation>entfernen</translation>
-    </message>
-    <message>
         <source>&lt;a href=&quot;https://orva.example.org/&quot;&gt;Gallery&lt;/a&gt;</source>
         <translation>&lt;a href=&quot;https://orva.example.org/&quot;&gt;Galerie&lt;/a&gt;</translation>
-    </message>
-    <message>
-        <source>Upload</source>
-        <translation>Hochladen</translation>
     </message>
     <message>
         <source>Category</source>
@@ -152,40 +144,16 @@
         <translation>&lt;a href=&quot;https://orva.example.org/&quot;&gt;Galerie verwalten&lt;/a&gt;</translation>
     </message>
     <message>
-        <source>Update</source>
-        <translation>Aktualisieren</translation>
-    </message>
-    <message>
         <source>Resize</source>
         <translation>Verkleinern</translation>
-    </message>
-    <message>
-        <source>Options</source>
-        <translation>Einstellungen</translation>
     </message>
     <message>
         <source>Login</source>
         <translation>Anmeldung</translation>
     </message>
     <message>
-        <source>website</source>
-        <translation>Webseite</translation>
-    </message>
-    <message>
         <source>url of the webiste (e.g.: http://www.example.com/orva</source>
         <translation>Adresse der Webseite (z. B.: http://www.example.com/orva)</translation>
-    </message>
-    <message>
-        <source>username</source>
-        <translation>Benutzername</translation>
-    </message>
-    <message>
-        <source>password</source>
-        <translation>Passwort</translation>
-    </message>
-    <message>
-        <source>max. size</source>
-        <translation>max. Größe</translation>
     </message>
     <message>
         <source>9999; </source>
@@ -207,6 +175,90 @@
         <source>Retry failed</source>
         <translation>Fehlgeschlagene erneut senden</translation>
     </message>
+    <message>
+        <source>&amp;Gallery</source>
+        <translation>&amp;Galerie</translation>
+    </message>
+    <message>
+        <source>&amp;add</source>
+        <translation>&amp;hinzufügen</translation>
+    </message>
+    <message>
+        <source>add from &amp;Clipboard</source>
+        <translation>aus &amp;Zwischenablage</translation>
+    </message>
+    <message>
+        <source>&amp;del</source>
+        <translation>e&amp;ntfernen</translation>
+    </message>
+    <message>
+        <source>&amp;Upload</source>
+        <translation>Hoch&amp;laden</translation>
+    </message>
+    <message>
+        <source>U&amp;pdate</source>
+        <translation>&amp;Aktualisieren</translation>
+    </message>
+    <message>
+        <source>&amp;Resize</source>
+        <translation>&amp;Verkleinern</translation>
+    </message>
+    <message>
+        <source>&amp;Options</source>
+        <translation>&amp;Einstellungen</translation>
+    </message>
+    <message>
+        <source>&amp;website</source>
+        <translation>&amp;Webseite</translation>
+    </message>
+    <message>
+        <source>user&amp;name</source>
+        <translation>&amp;Benutzername</translation>
+    </message>
+    <message>
+        <source>pa&amp;ssword</source>
+        <translation>&amp;Passwort</translation>
+    </message>
+    <message>
+        <source>&amp;max. size</source>
+        <translation>&amp;max. Größe</translation>
+    </message>
+    <message>
+        <source>Pictures</source>
+        <translation>Bilder</translation>
+    </message>
+    <message>
+        <source>The pictures to upload, each with its comment</source>
+        <translation>Die hochzuladenden Bilder, jedes mit seinem Kommentar</translation>
+    </message>
+    <message>
+        <source>Category number</source>
+        <translation>Kategorienummer</translation>
+    </message>
+    <message>
+        <source>Categories</source>
+        <translation>Kategorien</translation>
+    </message>
+    <message>
+        <source>The gallery&apos;s categories; the pictures go into the selected one</source>
+        <translation>Die Kategorien der Galerie; die Bilder kommen in die ausgewählte</translation>
+    </message>
+    <message>
+        <source>Preview</source>
+        <translation>Vorschau</translation>
+    </message>
+    <message>
+        <source>The selected picture, reduced</source>
+        <translation>Das ausgewählte Bild, verkleinert</translation>
+    </message>
+    <message>
+        <source>max. width</source>
+        <translation>max. Breite</translation>
+    </message>
+    <message>
+        <source>max. height</source>
+        <translation>max. Höhe</translation>
+    </message>
 </context>
 <context>
     <name>upload</name>
@@ -221,6 +273,18 @@
     <message>
         <source>Cancel</source>
         <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Upload progress</source>
+        <translation>Fortschritt des Hochladens</translation>
+    </message>
+    <message>
+        <source>How much of the current picture has been sent</source>
+        <translation>Wie viel des aktuellen Bildes gesendet wurde</translation>
+    </message>
+    <message>
+        <source>Picture being sent</source>
+        <translation>Bild, das gerade gesendet wird</translation>
     </message>
 </context>
 <context>

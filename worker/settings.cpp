@@ -16,6 +16,7 @@ const KeyInfo keys[] = {
     {"website", nullptr}, {"username", nullptr}, {"password", nullptr}, {"category", nullptr},
     {"resize", "0"},      {"maxwidth", "1000"},  {"maxheight", "1000"}, {"directory", nullptr},
     {"cacert", nullptr},  {"quality", "-1"},     {"metadata", "0"},
+    {"geometry", nullptr}, {"columns", nullptr},
 };
 
 // The settings hold the password: the file is readable and writable by its

@@ -25,6 +25,8 @@ public:
         CaCertificates, // a PEM file of CA certificates to trust
         Quality,        // JPEG quality of prepared pictures, 0..100; -1: the toolkit's
         Metadata,       // 2: prepared pictures keep their location (GPS); 0: not
+        Geometry,       // the main window's size and place (QWidget::saveGeometry)
+        Columns,        // the picture list's columns (QHeaderView::saveState)
     };
     enum Access { ReadWrite, ReadOnly };
 
