@@ -361,12 +361,12 @@ int run(const QStringList& arguments)
     if (parser.isSet(resizeOption) && parser.isSet(noResizeOption))
         return usageError(QStringLiteral("give either --resize or --no-resize"));
     if (parser.isSet(qualityOption)) {
-        job.quality = parser.value(qualityOption).toInt(&ok);
-        if (!ok || job.quality < 0 || job.quality > 100)
+        job.options.quality = parser.value(qualityOption).toInt(&ok);
+        if (!ok || job.options.quality < 0 || job.options.quality > 100)
             return usageError(QStringLiteral("--quality needs a number from 0 to 100"));
     }
     if (parser.isSet(locationOption))
-        job.keepLocation = true;
+        job.options.keepLocation = true;
     if (parser.isSet(noResizeOption))
         job.resize = 0;
     if (parser.isSet(resizeOption)) {

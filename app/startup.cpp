@@ -65,6 +65,7 @@ QString windowUsageError(const QStringList& arguments)
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOption({QStringLiteral("site"), QString(), QStringLiteral("URL")});
+    parser.addOption({QStringLiteral("upload-now"), QString()});
     for (const char* name : toolkitValues)
         parser.addOption({QString::fromLatin1(name), QString(), QStringLiteral("value")});
     for (const char* name : toolkitSwitches)
@@ -97,6 +98,21 @@ void takeSiteOption(int& argc, char** argv)
     }
 }
 
+// Takes `name` out of the arguments, which the window reads as files; true
+// when it was there.
+bool takeSwitch(const QString& name, int& argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (QString::fromLocal8Bit(argv[i]) != name)
+            continue;
+        for (int j = i; j < argc; ++j)
+            argv[j] = argv[j + 1];
+        --argc;
+        return true;
+    }
+    return false;
+}
+
 } // namespace
 
 bool loadTranslation(QTranslator& translator, QTranslator& toolkit)
@@ -124,6 +140,7 @@ int run(int argc, char** argv)
         return 2;
     }
     takeSiteOption(argc, argv);
+    const bool uploadNow = takeSwitch(QStringLiteral("--upload-now"), argc, argv);
 
     QApplication app(argc, argv);
     setIdentity();
@@ -137,6 +154,8 @@ int run(int argc, char** argv)
     app.installTranslator(&toolkit);
     Vemo window;
     window.show();
+    if (uploadNow)
+        window.uploadAndClose();
     return app.exec();
 }
 

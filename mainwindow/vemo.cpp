@@ -14,6 +14,7 @@
 #include <QDebug>
 #include <QFile>
 #include <QFileDialog>
+#include <QFutureWatcher>
 #include <QHeaderView>
 #include <QImageReader>
 #include <QKeySequence>
@@ -21,6 +22,7 @@
 #include <QShortcut>
 #include <QSortFilterProxyModel>
 #include <QStandardItemModel>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 
@@ -102,6 +104,10 @@ Vemo::Vemo(QWidget* parent) : QWidget(parent)
     connect(maxHeight, &QLineEdit::textChanged, this, &Vemo::maxHeightChanged);
     connect(category, &QSpinBox::valueChanged, this, &Vemo::categoryChanged);
     connect(checkresize, &QCheckBox::stateChanged, this, &Vemo::checkresizeChanged);
+    connect(quality, &QSpinBox::valueChanged, this,
+            [this](int value) { settings->setValue(Settings::Quality, value); });
+    connect(keeplocation, &QCheckBox::stateChanged, this,
+            [this](int state) { settings->setValue(Settings::Metadata, state); });
     connect(butadd, &QPushButton::pressed, this, &Vemo::addFiles);
     connect(butaddclipboard, &QPushButton::pressed, this, &Vemo::addFilesFromClipboard);
     connect(butdel, &QPushButton::pressed, this, &Vemo::removeFiles);
@@ -181,6 +187,8 @@ void Vemo::loadSettings()
     password->setText(settings->text(Settings::Password));
     maxWidth->setText(settings->text(Settings::MaxWidth));
     maxHeight->setText(settings->text(Settings::MaxHeight));
+    quality->setValue(settings->number(Settings::Quality));
+    keeplocation->setChecked(settings->number(Settings::Metadata) != 0);
     checkresize->setCheckState(settings->number(Settings::Resize) != 0 ? Qt::Checked
                                                                        : Qt::Unchecked);
 }
@@ -305,11 +313,47 @@ void Vemo::filelistSelectionChanged(QItemSelection, QItemSelection)
     const QModelIndex row = rows.first();
     const QString path = row.siblingAtColumn(picturelist::FullPath).data().toString();
     previewed = row;
-    const QImage preview =
-        path.isEmpty()
-            ? imageprep::thumbnail(row.siblingAtColumn(picturelist::Image).data().value<QImage>())
-            : imageprep::thumbnail(path);
+    if (path.isEmpty()) {
+        showPreview(
+            imageprep::thumbnail(row.siblingAtColumn(picturelist::Image).data().value<QImage>()));
+        return;
+    }
+    // Files are read off the GUI thread: a photo's embedded thumbnail when it
+    // has one, else a reduced decode. A slow answer for a row no longer
+    // selected is dropped.
+    const int request = ++previewRequest;
+    auto* watcher = new QFutureWatcher<QImage>(this);
+    connect(watcher, &QFutureWatcher<QImage>::finished, this, [this, watcher, request] {
+        if (request == previewRequest)
+            showPreview(watcher->result());
+        watcher->deleteLater();
+    });
+    watcher->setFuture(QtConcurrent::run([path] { return imageprep::quickThumbnail(path); }));
+}
+
+void Vemo::showPreview(const QImage& preview)
+{
     imgview->setPixmap(QPixmap::fromImage(preview));
+}
+
+void Vemo::uploadAndClose()
+{
+    // The fetch at start goes first; the upload waits for it.
+    if (uploadthread->isRunning()) {
+        connect(uploadthread.get(), &uploadThread::jobEnded, this, &Vemo::uploadAndClose,
+                Qt::SingleShotConnection);
+        return;
+    }
+    connect(
+        uploadthread.get(), &uploadThread::uploadRequested, this,
+        [this](int batch, bool) {
+            connect(uploadthread.get(), &uploadThread::jobEnded, this, [this, batch](int run) {
+                if (run == batch)
+                    close();
+            });
+        },
+        Qt::SingleShotConnection);
+    uploadFilelist();
 }
 
 void Vemo::catlistClicked(QModelIndex ind)

@@ -37,6 +37,9 @@ public:
     uploadThread* worker() const { return uploadthread.get(); }
     // The progress window of the batch asked for last, while it is there.
     Upload* progressWindow() const;
+    // Uploads the list as Upload does, once the worker is free, and closes
+    // the window when that batch has ended.
+    void uploadAndClose();
 
 signals:
     void setLoginData(QString website, QString username, QString password);
@@ -71,6 +74,7 @@ private:
     void addCommandLineFiles();
     void rebuildLinks();
     void sendLoginData();
+    void showPreview(const QImage& preview);
     // Selects the tree's row of category `id` and scrolls to it; when no row
     // has it, none is selected.
     void showCategory(int id);
@@ -83,6 +87,7 @@ private:
     QStandardItemModel* catlistmodel = nullptr; // name and id, as categories::fillTree makes it
     QSortFilterProxyModel* catnames = nullptr;  // the names alone: what the tree shows
     QPersistentModelIndex previewed;            // the row the preview shows
+    int previewRequest = 0;                     // the preview asked for last
     QTimer loginTimer;                          // runs from each change of the login
     QStringList fetchedLogin;                   // site, user and password fetched last
     QString notice;                             // the Options tab's notice as designed

@@ -10,8 +10,8 @@ imageprep::Options optionsOf(const UploadJob& job)
     imageprep::Options options;
     options.maxwidth = job.maxwidth;
     options.maxheight = job.maxheight;
-    options.quality = job.quality;
-    options.keepLocation = job.keepLocation;
+    options.quality = job.options.quality;
+    options.keepLocation = job.options.keepLocation;
     return options;
 }
 
