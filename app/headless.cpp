@@ -266,7 +266,9 @@ int run(const QStringList& arguments)
     parser.setApplicationDescription(
         QStringLiteral("Puts pictures into the gallery of an Orva CMS web site.\n\n"
                        "Without --upload or --list-categories the window opens, with the "
-                       "picture files given listed.\n"
+                       "picture files given listed; there, --site URL fills in the site "
+                       "address and --upload-now uploads the list at once and closes the "
+                       "window when the batch is over.\n"
                        "Site, user name, password, category and resizing come from vemo.ini "
                        "in the working directory unless options override them; the password "
                        "may also come from the environment variable VEMO_PASSWORD."));
