@@ -4,11 +4,15 @@
 #include "worker/picturelist.h"
 #include "worker/settings.h"
 #include "worker/transfer.h"
+#include "worker/transferrate.h"
 #include "worker/uploadthread.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLocale>
 #include <QLoggingCategory>
 #include <QRegularExpression>
@@ -30,9 +34,10 @@ namespace headless {
 
 namespace {
 
-const QStringList modeOptions{QStringLiteral("--upload"),  QStringLiteral("--list-categories"),
-                              QStringLiteral("--help"),    QStringLiteral("-h"),
-                              QStringLiteral("--version"), QStringLiteral("-v")};
+const QStringList modeOptions{QStringLiteral("--upload"),   QStringLiteral("--list-categories"),
+                              QStringLiteral("--help"),     QStringLiteral("-h"),
+                              QStringLiteral("--help-all"), QStringLiteral("--version"),
+                              QStringLiteral("-v")};
 
 QTextStream& out()
 {
@@ -58,25 +63,23 @@ QString formatBytes(qint64 bytes)
     return QLocale::c().formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat);
 }
 
-// One line on standard error that follows the picture being sent, when
-// standard error is a terminal.
+// One line on standard error that follows the batch, when standard error is
+// a terminal: the picture being sent, "n of N", its progress, speed and time
+// left.
 class ProgressLine
 {
 public:
-    ProgressLine() : enabled(isatty(fileno(stderr)) != 0) {}
+    ProgressLine() : enabled(isatty(fileno(stderr)) != 0) { clock.start(); }
 
-    void picture(const QString& path)
+    void batch(int picture, int pictures, const QString& path, qint64 done, qint64 total)
     {
-        current = path;
-        show(QStringLiteral("preparing"));
-    }
-    void progress(int total, int now)
-    {
-        if (current.isEmpty() || total <= 0)
-            return;
-        show(QStringLiteral("%1% (%2 of %3)")
-                 .arg(int(100.0 * now / total))
-                 .arg(formatBytes(now), formatBytes(total)));
+        rate.update(done, total, clock.elapsed());
+        QString state = QStringLiteral("%1 of %2  %3").arg(picture).arg(pictures).arg(path);
+        if (rate.known())
+            state += QStringLiteral("  %1/s, %2 s left")
+                         .arg(formatBytes(qint64(rate.bytesPerSecond())))
+                         .arg(rate.secondsLeft());
+        show(state);
     }
     void clear()
     {
@@ -85,21 +88,21 @@ public:
         err().flush();
         shown = false;
     }
-    void done() { current.clear(); }
 
 private:
     void show(const QString& state)
     {
         if (!enabled)
             return;
-        err() << "\r\033[K" << current << "  " << state;
+        err() << "\r\033[K" << state.left(200);
         err().flush();
         shown = true;
     }
 
     bool enabled;
     bool shown = false;
-    QString current;
+    QElapsedTimer clock;
+    TransferRate rate;
 };
 
 // A failure the window would show in a box.
@@ -134,48 +137,74 @@ bool runJob(const UploadJob& job, uploadThread::JobKind kind, Wiring connect)
     return accepted;
 }
 
-int upload(UploadJob job, const QStringList& files, const QString& comment)
+// The words of the results, as printed and in JSON.
+const char* const resultWords[] = {"sent", "failed", "skipped", "not sent"};
+
+int upload(UploadJob job, const QStringList& files, const QString& comment, bool json)
 {
     for (const QString& file : files)
         job.rows.append({picturelist::fileNameOf(file), comment, file, QImage()});
     job.options.thumbnails = false; // nobody would see them
 
     ProgressLine line;
-    int sent = 0;
-    int failed = 0;
+    int counts[4] = {};
+    qint64 bytes = 0;
     const bool accepted = runJob(job, uploadThread::UploadBatch, [&](uploadThread& worker) {
-        QObject::connect(&worker, &uploadThread::pictureStarted, &worker,
-                         [&](int row) { line.picture(files.value(row)); });
-        QObject::connect(&worker, &uploadThread::updateProgress, &worker,
-                         [&](int total, int now) { line.progress(total, now); });
-        QObject::connect(&worker, &uploadThread::pictureFinished, &worker,
-                         [&](int row, const Outcome& outcome) {
-                             tell(outcome, &line);
-                             line.clear();
-                             line.done();
-                             const QString path = files.value(row);
-                             if (outcome.ok()) {
-                                 ++sent;
-                                 out() << "sent     " << path << "\n";
-                             } else if (outcome.kind == Outcome::NotPrepared) {
-                                 ++failed;
-                                 out() << "SKIPPED  " << path << " (" << outcome.text << ")\n";
-                             } else {
-                                 ++failed;
-                                 out() << "FAILED   " << path << "\n";
-                             }
-                             out().flush();
+        QObject::connect(&worker, &uploadThread::updateBatch, &worker,
+                         [&](int picture, int pictures, qint64 done, qint64 total) {
+                             line.batch(picture, pictures, files.value(picture - 1), done, total);
                          });
+        QObject::connect(
+            &worker, &uploadThread::pictureFinished, &worker, [&](int row, const Outcome& outcome) {
+                tell(outcome, &line);
+                line.clear();
+                const Outcome::Result result = outcome.result();
+                ++counts[result];
+                const qint64 sent = result == Outcome::Sent ? outcome.bytes : 0;
+                bytes += sent;
+                const QString reason = outcome.ok() ? QString() : outcome.message();
+                if (json) {
+                    out() << QJsonDocument(QJsonObject{{"file", files.value(row)},
+                                                       {"result", resultWords[result]},
+                                                       {"reason", reason},
+                                                       {"bytes", sent}})
+                                 .toJson(QJsonDocument::Compact)
+                          << "\n";
+                } else {
+                    // Anything but "sent" in capitals, to catch the eye.
+                    const QString word = QString::fromLatin1(resultWords[result]);
+                    out() << (outcome.ok() ? word : word.toUpper()).leftJustified(9)
+                          << files.value(row);
+                    if (!reason.isEmpty())
+                        out() << ": " << QString(reason).replace('\n', QLatin1String(": "));
+                    out() << "\n";
+                }
+                out().flush();
+            });
     });
     if (!accepted)
         return 2;
-    const int missing = int(files.size()) - sent - failed;
-    out() << sent << " of " << files.size() << " pictures uploaded to category " << job.category;
-    if (failed + missing > 0)
-        out() << ", " << (failed + missing) << " not";
-    out() << "\n";
+    if (json) {
+        out() << QJsonDocument(QJsonObject{{"summary", true},
+                                           {"category", job.category},
+                                           {"sent", counts[Outcome::Sent]},
+                                           {"failed", counts[Outcome::Failed]},
+                                           {"skipped", counts[Outcome::Skipped]},
+                                           {"not sent", counts[Outcome::NotSent]},
+                                           {"bytes", bytes}})
+                     .toJson(QJsonDocument::Compact)
+              << "\n";
+    } else {
+        out() << counts[Outcome::Sent] << " of " << files.size()
+              << " pictures uploaded to category " << job.category;
+        for (int result = Outcome::Failed; result <= Outcome::NotSent; ++result) {
+            if (counts[result] > 0)
+                out() << ", " << counts[result] << " " << resultWords[result];
+        }
+        out() << "\n";
+    }
     out().flush();
-    return sent == files.size() ? 0 : 1;
+    return counts[Outcome::Sent] == files.size() ? 0 : 1;
 }
 
 // The tree, depth first, without recursion: ids right-aligned, names indented
@@ -237,7 +266,9 @@ int run(const QStringList& arguments)
     parser.setApplicationDescription(
         QStringLiteral("Puts pictures into the gallery of an Orva CMS web site.\n\n"
                        "Without --upload or --list-categories the window opens, with the "
-                       "picture files given listed.\n"
+                       "picture files given listed; there, --site URL fills in the site "
+                       "address and --upload-now uploads the list at once and closes the "
+                       "window when the batch is over.\n"
                        "Site, user name, password, category and resizing come from vemo.ini "
                        "in the working directory unless options override them; the password "
                        "may also come from the environment variable VEMO_PASSWORD."));
@@ -268,10 +299,22 @@ int run(const QStringList& arguments)
         QStringLiteral("cacert"),
         QStringLiteral("Trust the CA certificates in FILE (PEM) for an https site."),
         QStringLiteral("FILE"));
+    const QCommandLineOption qualityOption(
+        QStringLiteral("quality"),
+        QStringLiteral("JPEG quality of scaled pictures, 0 to 100 (default: the toolkit's)."),
+        QStringLiteral("N"));
+    const QCommandLineOption locationOption(
+        QStringLiteral("keep-location"),
+        QStringLiteral("Scaled pictures keep their location (GPS); by default it is removed."));
+    const QCommandLineOption jsonOption(
+        QStringLiteral("json"),
+        QStringLiteral("Print one JSON object per picture (file, result, reason, bytes) and a "
+                       "summary object, instead of the lines."));
     const QCommandLineOption verboseOption(QStringLiteral("verbose"),
                                            QStringLiteral("Print the diagnostic trace."));
     parser.addOptions({uploadOption, listOption, siteOption, userOption, categoryOption,
-                       resizeOption, noResizeOption, commentOption, caOption, verboseOption});
+                       resizeOption, noResizeOption, commentOption, caOption, qualityOption,
+                       locationOption, jsonOption, verboseOption});
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Pictures to upload."),
                                  QStringLiteral("[FILE...]"));
 
@@ -282,6 +325,8 @@ int run(const QStringList& arguments)
         out().flush();
         return 0;
     }
+    if (parser.isSet(QStringLiteral("help-all")))
+        parser.process(arguments); // prints the help with the toolkit's options and exits
     if (parser.isSet(versionOption)) {
         out() << QCoreApplication::applicationName() << " "
               << QCoreApplication::applicationVersion() << "\n";
@@ -317,6 +362,13 @@ int run(const QStringList& arguments)
         return usageError(QStringLiteral("--category needs a number"));
     if (parser.isSet(resizeOption) && parser.isSet(noResizeOption))
         return usageError(QStringLiteral("give either --resize or --no-resize"));
+    if (parser.isSet(qualityOption)) {
+        job.options.quality = parser.value(qualityOption).toInt(&ok);
+        if (!ok || job.options.quality < 0 || job.options.quality > 100)
+            return usageError(QStringLiteral("--quality needs a number from 0 to 100"));
+    }
+    if (parser.isSet(locationOption))
+        job.options.keepLocation = true;
     if (parser.isSet(noResizeOption))
         job.resize = 0;
     if (parser.isSet(resizeOption)) {
@@ -332,7 +384,7 @@ int run(const QStringList& arguments)
     const QStringList files = parser.positionalArguments();
     if (files.isEmpty())
         return usageError(QStringLiteral("--upload needs at least one FILE"));
-    return upload(job, files, parser.value(commentOption));
+    return upload(job, files, parser.value(commentOption), parser.isSet(jsonOption));
 }
 
 } // namespace headless

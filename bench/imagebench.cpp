@@ -1,8 +1,15 @@
 // Picture preparation benchmark.
 //
-//   imagebench generate <out.jpg> <width> <height> [quality]
+//   imagebench generate <out.jpg|out.ppm> <width> <height> [quality] [seed]
 //       Draws a photo-like test picture (sky, soft shapes, fine patterns,
-//       sensor-like noise) and writes it as JPEG.
+//       sensor-like noise) and writes it as JPEG (or in the format the name's
+//       suffix names); `seed` varies the scene.
+//   imagebench quality [--limits WxH] files...
+//       How close prepared pictures come to a Lanczos3 downscale of the full
+//       decode (ImageMagick's -filter Lanczos; $CONVERT or /usr/bin/convert):
+//       PSNR in dB of the full decode, of reduced decodes giving at least 2x and
+//       1.5x the result, each smoothly scaled, before and after JPEG encoding,
+//       and of what Preparer::prepareFile sends.
 //   imagebench [--runs N] [--limits WxH] [--box N] [--batch a,b] [--batch-files f,g] files...
 //       For every file and every case runs a fresh child process and prints
 //       the median wall time of N runs and the peak memory above the idle
@@ -10,13 +17,18 @@
 //   imagebench measure <case> <file> [--runs N] [--limits WxH] [--box N]
 //   imagebench batch <count> <file,file,...> [--limits WxH]
 //       The child side; prints one line "ms=<median> cpu=<median> peak_kb=<kb> out=<WxH>".
+//       The batch prepares the files in turn with one Preparer, as a worker thread does.
 //
 // Peak memory is the child's peak resident size (reset through
 // /proc/self/clear_refs after start-up) less its resident size when idle.
 //
 // Cases: plain-resize (QImage(path), scaled smooth, JPEG default quality),
-// resize (imageprep::resizeImage), plain-thumb (QImage(path), scaled fast),
-// thumb (imageprep::thumbnail).
+// resize-2x (the preparation before decodes were planned at 1.5x the result:
+// reduced JPEG decode giving at least twice the result, smooth scaling, JPEG,
+// no metadata), resize (imageprep::resizeImage: 1.5x, metadata copied),
+// plain-thumb (QImage(path), scaled fast), thumb (imageprep::thumbnail, a
+// reduced decode), quick-thumb (imageprep::quickThumbnail: the embedded Exif
+// thumbnail when there is one).
 
 #include "worker/imageprep.h"
 
@@ -33,6 +45,7 @@
 #include <QPen>
 #include <QProcess>
 #include <QRadialGradient>
+#include <QTemporaryDir>
 
 #include <time.h>
 
@@ -124,6 +137,45 @@ QSize parseSize(const QString& text)
 
 // --- the cases --------------------------------------------------------------------
 
+// Decodes a JPEG photo the way the preparation does, reduced by libjpeg to the
+// smallest scale giving at least `factor` times `target` in each direction
+// (factor 0: the full picture), from the file's bytes in memory.
+QImage reducedDecode(const QString& file, const QSize& target, double factor)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        return QImage();
+    QByteArray bytes = f.readAll();
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "jpeg");
+    reader.setAutoTransform(false);
+    const QSize stored = reader.size();
+    if (factor > 0) {
+        const QSize atLeast(int(std::ceil(target.width() * factor)),
+                            int(std::ceil(target.height() * factor)));
+        int denom = 8;
+        while (denom > 1 && (stored.width() / denom < atLeast.width() ||
+                             stored.height() / denom < atLeast.height()))
+            denom /= 2;
+        if (denom > 1) {
+            const QSize reduced(stored.width() / denom, stored.height() / denom);
+            reader.setClipRect(QRect(QPoint(0, 0), reduced * denom));
+            reader.setScaledSize(reduced);
+        }
+    }
+    return reader.read();
+}
+
+QByteArray encodeJpeg(const QImage& image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPG", -1);
+    return bytes;
+}
+
 // One run of a case; returns the size of what came out (invalid on failure).
 QSize runCase(const QString& name, const QString& file, const Options& o)
 {
@@ -140,6 +192,18 @@ QSize runCase(const QString& name, const QString& file, const Options& o)
             return QSize();
         return image.size();
     }
+    if (name == QLatin1String("resize-2x")) {
+        QImageReader probe(file);
+        const QSize stored = probe.size();
+        if (!stored.isValid())
+            return QSize();
+        if (stored.width() <= o.limits.width() && stored.height() <= o.limits.height())
+            return QImage::fromData(encodeJpeg(reducedDecode(file, stored, 0)), "JPG").size();
+        const QSize target = imageprep::fitWithin(stored, o.limits);
+        const QImage image = reducedDecode(file, target, 2)
+                                 .scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        return encodeJpeg(image).isEmpty() ? QSize() : image.size();
+    }
     if (name == QLatin1String("resize")) {
         QByteArray bytes;
         if (!imageprep::resizeImage(file, &bytes, o.limits.width(), o.limits.height()))
@@ -154,6 +218,8 @@ QSize runCase(const QString& name, const QString& file, const Options& o)
     }
     if (name == QLatin1String("thumb"))
         return imageprep::thumbnail(file, QSize(o.box, o.box)).size();
+    if (name == QLatin1String("quick-thumb"))
+        return imageprep::quickThumbnail(file, QSize(o.box, o.box)).size();
     std::fprintf(stderr, "unknown case %s\n", qPrintable(name));
     std::exit(2);
 }
@@ -197,12 +263,14 @@ int batchChild(int count, const QStringList& files, const Options& o)
     resetPeak();
     std::vector<double> times;
     int failed = 0;
+    imageprep::Preparer preparer;
+    imageprep::Options options;
+    options.maxwidth = o.limits.width();
+    options.maxheight = o.limits.height();
     for (int i = 0; i < count; ++i) {
         QElapsedTimer timer;
         timer.start();
-        QByteArray bytes;
-        if (!imageprep::resizeImage(files[i % files.size()], &bytes, o.limits.width(),
-                                    o.limits.height()))
+        if (preparer.prepareFile(files[i % files.size()], options, true).failure)
             ++failed;
         times.push_back(timer.nsecsElapsed() / 1e6);
     }
@@ -244,8 +312,9 @@ int parent(const Options& o)
 {
     std::printf("%-32s %-13s %10s %10s %10s  %s\n", "file", "case", "median ms", "cpu ms",
                 "peak MB", "output");
-    const QStringList cases{QStringLiteral("plain-resize"), QStringLiteral("resize"),
-                            QStringLiteral("plain-thumb"), QStringLiteral("thumb")};
+    const QStringList cases{QStringLiteral("plain-resize"), QStringLiteral("resize-2x"),
+                            QStringLiteral("resize"),       QStringLiteral("plain-thumb"),
+                            QStringLiteral("thumb"),        QStringLiteral("quick-thumb")};
     for (const QString& file : o.files) {
         const QSize size = QImageReader(file).size();
         const QString label = QFileInfo(file).fileName() + QLatin1Char(' ') + sizeText(size);
@@ -259,8 +328,9 @@ int parent(const Options& o)
         }
     }
     if (!o.batchFiles.isEmpty()) {
-        std::printf("\nbatch of resizeImage over %lld file(s), limits %s\n",
-                    qlonglong(o.batchFiles.size()), qPrintable(sizeText(o.limits)));
+        std::printf(
+            "\nbatch of Preparer::prepareFile (one Preparer) over %lld file(s), limits %s\n",
+            qlonglong(o.batchFiles.size()), qPrintable(sizeText(o.limits)));
         std::printf("%-10s %16s %12s %14s\n", "pictures", "median ms/pic", "peak MB", "end RSS MB");
         for (int count : o.batches) {
             const QByteArray line =
@@ -276,12 +346,87 @@ int parent(const Options& o)
     return 0;
 }
 
+// --- quality ----------------------------------------------------------------------
+
+// Peak signal-to-noise ratio of `image` against `reference` (same size), in dB
+// over the red, green and blue samples.
+double psnr(const QImage& image, const QImage& reference)
+{
+    const QImage a = image.convertToFormat(QImage::Format_RGB888);
+    const QImage b = reference.convertToFormat(QImage::Format_RGB888);
+    if (a.size() != b.size() || a.isNull())
+        return 0;
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        const uchar* p = a.constScanLine(y);
+        const uchar* q = b.constScanLine(y);
+        for (int i = 0; i < 3 * a.width(); ++i) {
+            const double d = double(p[i]) - double(q[i]);
+            sum += d * d;
+        }
+    }
+    const double mse = sum / (3.0 * a.width() * a.height());
+    return mse > 0 ? 10 * std::log10(255.0 * 255.0 / mse) : 99;
+}
+
+int quality(const Options& o)
+{
+    const QString convert = qEnvironmentVariable("CONVERT", QStringLiteral("/usr/bin/convert"));
+    QTemporaryDir tmp;
+    std::printf("%-28s %-9s %-22s %11s %11s %9s\n", "file", "limits", "decode", "PSNR scaled",
+                "PSNR sent", "sent KB");
+    for (const QString& file : o.files) {
+        const QSize stored = QImageReader(file).size();
+        const QSize target = imageprep::fitWithin(stored, o.limits);
+        const QString ref = tmp.filePath(QStringLiteral("reference.png"));
+        const QStringList args{file,
+                               QStringLiteral("-filter"),
+                               QStringLiteral("Lanczos"),
+                               QStringLiteral("-resize"),
+                               sizeText(target) + QLatin1Char('!'),
+                               QStringLiteral("-depth"),
+                               QStringLiteral("8"),
+                               ref};
+        const QImage reference = QProcess::execute(convert, args) == 0 ? QImage(ref) : QImage();
+        if (reference.size() != target) {
+            std::fprintf(stderr, "no Lanczos reference from %s\n", qPrintable(convert));
+            return 1;
+        }
+        const QString label = QFileInfo(file).fileName();
+        // One line: how the picture was decoded, the PSNR of its scaled pixels (when
+        // known) and of the JPEG file sent.
+        const auto row = [&](const QString& decode, const QImage& scaled, const QByteArray& sent) {
+            const QString before = scaled.isNull()
+                                       ? QStringLiteral("-")
+                                       : QString::number(psnr(scaled, reference), 'f', 2);
+            std::printf("%-28s %-9s %-22s %11s %11.2f %9.0f\n", qPrintable(label),
+                        qPrintable(sizeText(o.limits)), qPrintable(decode), qPrintable(before),
+                        psnr(QImage::fromData(sent, "JPG"), reference), sent.size() / 1024.0);
+            std::fflush(stdout);
+        };
+        for (const auto& [name, factor] :
+             {std::pair{"full", 0.0}, std::pair{"2x", 2.0}, std::pair{"1.5x", 1.5}}) {
+            const QImage decoded = reducedDecode(file, target, factor);
+            const QImage scaled =
+                decoded.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            row(QStringLiteral("%1 %2").arg(QLatin1String(name), sizeText(decoded.size())), scaled,
+                encodeJpeg(scaled));
+        }
+        imageprep::Options options;
+        options.maxwidth = o.limits.width();
+        options.maxheight = o.limits.height();
+        row(QStringLiteral("Preparer"), QImage(),
+            imageprep::Preparer().prepareFile(file, options, true).bytes);
+    }
+    return 0;
+}
+
 // --- test pictures ----------------------------------------------------------------
 
 // A photo-like scene: graded sky, hills, soft blobs, buildings with fine
 // window grids, a patch of one-pixel stripes (where careless scaling shows
 // moiré), foliage-like speckle and sensor-like noise over everything.
-QImage photoLike(int w, int h)
+QImage photoLike(int w, int h, quint32 seed)
 {
     QImage image(w, h, QImage::Format_RGB32);
     QPainter p(&image);
@@ -291,7 +436,6 @@ QImage photoLike(int w, int h)
     sky.setColorAt(1, QColor(200, 220, 235));
     p.fillRect(image.rect(), sky);
 
-    quint32 seed = 0x9e3779b9u;
     const auto rnd = [&seed]() {
         seed ^= seed << 13;
         seed ^= seed >> 17;
@@ -366,10 +510,10 @@ QImage photoLike(int w, int h)
     return image;
 }
 
-int generate(const QString& out, int w, int h, int quality)
+int generate(const QString& out, int w, int h, int quality, quint32 seed)
 {
-    const QImage image = photoLike(w, h);
-    QImageWriter writer(out, "JPG");
+    const QImage image = photoLike(w, h, seed ? seed : 0x9e3779b9u);
+    QImageWriter writer(out, out.endsWith(QLatin1String(".ppm")) ? "ppm" : "JPG");
     writer.setQuality(quality);
     if (!writer.write(image)) {
         std::fprintf(stderr, "cannot write %s: %s\n", qPrintable(out),
@@ -415,11 +559,13 @@ int main(int argc, char** argv)
     const QString mode = args.value(0);
 
     if (mode == QLatin1String("generate") && args.size() >= 4)
-        return generate(args[1], args[2].toInt(), args[3].toInt(), args.value(4, "92").toInt());
+        return generate(args[1], args[2].toInt(), args[3].toInt(), args.value(4, "92").toInt(),
+                        args.value(5, "0").toUInt() * 2654435761u);
 
     Options o;
     QStringList rest;
-    if (mode == QLatin1String("measure") || mode == QLatin1String("batch"))
+    if (mode == QLatin1String("measure") || mode == QLatin1String("batch") ||
+        mode == QLatin1String("quality"))
         args = args.mid(1);
     if (!parseOptions(args, &o, &rest)) {
         std::fprintf(stderr, "usage: see the head of bench/imagebench.cpp\n");
@@ -430,6 +576,8 @@ int main(int argc, char** argv)
     if (mode == QLatin1String("batch") && rest.size() == 2)
         return batchChild(rest[0].toInt(), rest[1].split(QLatin1Char(',')), o);
     o.files = rest;
+    if (mode == QLatin1String("quality") && !o.files.isEmpty())
+        return quality(o);
     if (o.files.isEmpty()) {
         std::fprintf(stderr, "usage: see the head of bench/imagebench.cpp\n");
         return 2;

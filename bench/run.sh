@@ -1,18 +1,22 @@
 #!/bin/sh
-# Picture preparation benchmark: our preparation against the plain Qt way, and
-# against vipsthumbnail and ImageMagick on the same, locally generated photos.
+# Picture preparation benchmark: our preparation against the plain Qt way and
+# against the preparation before decodes were planned at 1.5x the result
+# (resize-2x), its quality against a Lanczos3 reference, the preview from the
+# embedded Exif thumbnail, and vipsthumbnail and ImageMagick on the same,
+# locally generated camera-like photos (bench/photos.sh).
 #
 #   bench/run.sh                 build if needed, generate pictures, measure
 #   RUNS=9 bench/run.sh          more runs per case (default 5)
 #   BUILD_DIR=... DATA_DIR=...   where to build and where to keep the pictures
 #   SIZES="6000x4000 8000x6000"  which photos to generate and measure
+#   LIMITS=1000x1000             the limits of the timed preparation (default 1600x1200)
 set -eu
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD_DIR=${BUILD_DIR:-$ROOT/build-bench}
 DATA_DIR=${DATA_DIR:-$BUILD_DIR/bench-pictures}
 RUNS=${RUNS:-5}
-LIMITS=${LIMITS:-1000x1000}
+LIMITS=${LIMITS:-1600x1200}
 SIZES=${SIZES:-"6000x4000 8000x6000 12240x8160"}
 BENCH=$BUILD_DIR/bench/imagebench
 
@@ -21,6 +25,7 @@ div() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", a / b }'; }
 # --- tools ---------------------------------------------------------------------------
 missing=""
 command -v vipsthumbnail >/dev/null 2>&1 || missing="$missing libvips-tools"
+command -v exiv2 >/dev/null 2>&1 || missing="$missing exiv2"
 [ -x /usr/bin/convert ] || command -v convert >/dev/null 2>&1 || missing="$missing imagemagick"
 [ -x /usr/bin/time ] || missing="$missing time"
 if [ -n "$missing" ]; then
@@ -44,14 +49,7 @@ cmake --build "$BUILD_DIR" --target imagebench >/dev/null
 mkdir -p "$DATA_DIR"
 FILES=""
 for size in $SIZES; do
-    w=${size%x*}
-    h=${size#*x}
-    f=$DATA_DIR/photo-$size.jpg
-    if [ ! -s "$f" ]; then
-        echo "generating $f"
-        "$BENCH" generate "$f" "$w" "$h" 92
-    fi
-    FILES="$FILES $f"
+    FILES="$FILES $("$ROOT/bench/photos.sh" "$BENCH" "$DATA_DIR" 1 "$size")"
 done
 TINY=$DATA_DIR/tiny.jpg
 [ -s "$TINY" ] || "$BENCH" generate "$TINY" 64 48 92
@@ -61,6 +59,12 @@ for f in $FILES; do
     printf '  %-32s %6.1f MB\n' "$(basename "$f")" "$(div "$(stat -c %s "$f")" 1048576)"
 done
 echo "machine: $(nproc) CPU(s), load $(cut -d' ' -f1-3 /proc/loadavg)"
+
+# --- quality against a Lanczos3 downscale of the full decode -------------------------
+echo
+echo "== quality: PSNR against ImageMagick -filter Lanczos of the full decode"
+CONVERT=$CONVERT "$BENCH" quality --limits 1600x1200 $FILES
+CONVERT=$CONVERT "$BENCH" quality --limits 1000x1000 $FILES
 
 # --- our preparation against the plain way -------------------------------------------
 set -- $FILES

@@ -19,6 +19,9 @@ public:
     explicit FileList(QWidget* parent = nullptr);
     ~FileList() override;
 
+    // Whether a cell editor is open.
+    bool isEditing() const { return state() == EditingState; }
+
     // At most this many URLs of one drop are looked at; the rest are ignored.
     static constexpr int MaxDroppedUrls = 32;
 

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "ui_upload.h"
+#include "worker/transferrate.h"
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QString>
 #include <QWidget>
@@ -31,8 +33,15 @@ public slots:
     void updateFilename(QString nicename, QImage thumbnail);
     // Sets the bar to `ulnow` out of `ultotal`.
     void updateProgress(int ultotal, int ulnow);
+    // The whole batch: "picture 3 of 20", its bar over the batch's bytes, and
+    // the speed and time left once they are known.
+    void updateBatch(int picture, int pictures, qint64 done, qint64 total);
 
 protected:
     // Closing only hides the window; the batch goes on.
     void closeEvent(QCloseEvent* event) override;
+
+private:
+    QElapsedTimer clock;
+    TransferRate transferRate;
 };

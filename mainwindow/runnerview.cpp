@@ -36,6 +36,7 @@ void RunnerView::openWindow(int run)
     connect(window, &Upload::sigcancel, runner, &uploadThread::cancel);
     connect(runner, &uploadThread::updateFilename, window, &Upload::updateFilename);
     connect(runner, &uploadThread::updateProgress, window, &Upload::updateProgress);
+    connect(runner, &uploadThread::updateBatch, window, &Upload::updateBatch);
     windows.append({run, window});
     window->show();
 }

@@ -6,11 +6,16 @@
 #include <QByteArray>
 #include <QItemSelection>
 #include <QModelIndex>
+#include <QPersistentModelIndex>
 #include <QString>
+#include <QStringList>
+#include <QTimer>
 #include <QWidget>
 
 #include <memory>
 
+class BatchResults;
+class QSortFilterProxyModel;
 class QStandardItemModel;
 class RunnerView;
 class Settings;
@@ -32,6 +37,9 @@ public:
     uploadThread* worker() const { return uploadthread.get(); }
     // The progress window of the batch asked for last, while it is there.
     Upload* progressWindow() const;
+    // Uploads the list as Upload does, once the worker is free, and closes
+    // the window when that batch has ended.
+    void uploadAndClose();
 
 signals:
     void setLoginData(QString website, QString username, QString password);
@@ -59,16 +67,31 @@ private slots:
     void catlistClicked(QModelIndex ind);
     void updateCategories(QByteArray ba);
     void butcatPressed();
+    void retryFailed();
 
 private:
     void loadSettings();
     void addCommandLineFiles();
     void rebuildLinks();
     void sendLoginData();
+    void showPreview(const QImage& preview);
+    // Selects the tree's row of category `id` and scrolls to it; when no row
+    // has it, none is selected.
+    void showCategory(int id);
+    // The login typed on the Options tab, once typing has stopped: fetches the
+    // categories when it is complete and not the one fetched last.
+    void loginTyped();
 
     std::unique_ptr<Settings> settings;
     QStandardItemModel* filelistmodel = nullptr;
-    QStandardItemModel* catlistmodel = nullptr;
+    QStandardItemModel* catlistmodel = nullptr; // name and id, as categories::fillTree makes it
+    QSortFilterProxyModel* catnames = nullptr;  // the names alone: what the tree shows
+    QPersistentModelIndex previewed;            // the row the preview shows
+    int previewRequest = 0;                     // the preview asked for last
+    QTimer loginTimer;                          // runs from each change of the login
+    QStringList fetchedLogin;                   // site, user and password fetched last
+    QString notice;                             // the Options tab's notice as designed
     std::unique_ptr<uploadThread> uploadthread;
     RunnerView* runnerView = nullptr;
+    BatchResults* results = nullptr;
 };

@@ -14,6 +14,7 @@
 #include "worker/transfer.h"
 #include "worker/uploadthread.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -27,8 +28,10 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSettings>
+#include <QSortFilterProxyModel>
 #include <QSpinBox>
 #include <QStandardItemModel>
+#include <QTemporaryFile>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -137,6 +140,8 @@ public:
         });
         poll.start(20);
         press("butadd");
+        window->activateWindow(); // the dialog had the focus
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
     }
     void addByDialog(const QStringList& names)
     {
@@ -156,6 +161,10 @@ public:
         QLineEdit* editor = list->viewport()->findChild<QLineEdit*>();
         QVERIFY(editor);
         editor->selectAll();
+        // The window's keys wait while the editor is open: no picture row is
+        // pasted, and no batch goes without this comment.
+        QTest::keyClick(editor, Qt::Key_V, Qt::ControlModifier);
+        QTest::keyClick(editor, Qt::Key_U, Qt::ControlModifier);
         editor->insert(text);
         QTest::keyClick(editor, Qt::Key_Return);
         QTRY_COMPARE(index.data().toString(), text);
@@ -213,6 +222,10 @@ private slots:
     void settings();
     void settingsFileIsOwnerOnly();
     void categoryTree();
+    void categoryIds_data();
+    void categoryIds();
+    void firstRun_data();
+    void firstRun();
     void batch_data();
     void batch();
     void failuresAndCancel();
@@ -239,8 +252,7 @@ void WindowTest::settings_data()
         {"category=7", "website", site, "website", site, site, site + "/index.php?gallery-7"});
     row("typed password", {none, "password", "pw=1&x", "password", "pw=1&x", "pw=1&x"});
     row("emptied height", {"maxheight=600", "maxHeight", "", "maxheight", "", ""});
-    row("category above the box", {"category=1500", "category", none, "category", "999", "999"});
-    row("negative category kept", {"category=-5", "category", none, "category", "-5", "0"});
+    row("category above 999", {"category=1500", "category", none, "category", "1500", "1500"});
     row("non-zero resize checks", {"resize=1", "checkresize", none, "resize", "2", "checked"});
 }
 
@@ -298,29 +310,131 @@ void WindowTest::settingsFileIsOwnerOnly()
 }
 
 // The tree comes from the fetch at start and again on "Update"; a page without
-// categories keeps it and is told once; a click picks a category's id.
+// categories keeps it and is told once. For screen readers the tree has no id
+// column, every control of the windows has a name, and every label that names
+// a field is that field's buddy.
 void WindowTest::categoryTree()
 {
     TestSite site;
     QVERIFY(site.start());
     Session s(site, "");
     auto* catlist = s.child<QTreeView>("catlist");
+    const auto* model = qobject_cast<QSortFilterProxyModel*>(catlist->model())->sourceModel();
     const QString tree = QString::fromUtf8(
         "Allgemein:3,Urlaub & Reisen:7(Italien:12(Rom & Umgebung:45),Fränkische Schweiz:13),"
         "Tom & Jerry:250(Cartoons <alt>:251),Archiv 2006:1200");
-    QCOMPARE(renderTree(catlist->model()), tree);
+    QCOMPARE(renderTree(model), tree);
     QVERIFY(site.setFault("gallery", "no-categories", 1));
     s.press("butcat");
     s.settle();
-    QCOMPARE(renderTree(catlist->model()), tree);
+    QCOMPARE(renderTree(model), tree);
     QCOMPARE(s.seen, QList<Message>({{"error", "no Categories found"}}));
 
-    const QAbstractItemModel* model = catlist->model();
-    const QModelIndex rome = model->index(0, 0, model->index(0, 0, model->index(1, 0)));
-    QTest::mouseClick(catlist->viewport(), Qt::LeftButton, {}, catlist->visualRect(rome).center());
-    QCOMPARE(s.child<QSpinBox>("category")->value(), 45);
-    QCOMPARE(s.stored("category"), QString("45"));
-    QVERIFY(s.child<QLabel>("glink")->text().contains("gallery-45"));
+    QCOMPARE(QAccessible::queryAccessibleInterface(catlist)->tableInterface()->columnCount(), 1);
+    Upload progress;
+    for (QWidget* top : {static_cast<QWidget*>(s.window.get()), static_cast<QWidget*>(&progress)}) {
+        for (QWidget* w : top->findChildren<QWidget*>()) {
+            if (w->objectName().startsWith("qt_")) // the toolkit's own parts
+                continue;
+            if (w->inherits("QAbstractButton") || w->inherits("QLineEdit") ||
+                w->inherits("QAbstractSpinBox") || w->inherits("QTreeView") ||
+                w->inherits("QProgressBar") || w->objectName() == "imgview")
+                QVERIFY2(
+                    !QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name).isEmpty(),
+                    qPrintable(w->objectName()));
+            // Plain text in the main window names a field; the links and the notice do not.
+            auto* label = qobject_cast<QLabel*>(w);
+            if (label && top != &progress && label->textFormat() != Qt::RichText &&
+                !label->text().isEmpty())
+                QVERIFY2(label->buddy() && label->buddy()->focusPolicy() != Qt::NoFocus,
+                         qPrintable(label->objectName()));
+        }
+    }
+}
+
+void WindowTest::categoryIds_data()
+{
+    QTest::addColumn<QString>("stored"); // in vemo.ini at start
+    QTest::addColumn<int>("id");         // then picked in the tree
+    QTest::addColumn<bool>("byKey");     // by typing its name, else by a click
+    QTest::newRow("0") << "1200" << 0 << false;
+    QTest::newRow("999") << "0" << 999 << true;
+    QTest::newRow("1000") << "2147483647" << 1000 << false;
+    QTest::newRow("1200") << "999" << 1200 << true;
+    QTest::newRow("2147483647") << "1000" << 2147483647 << false;
+    QTest::newRow("stored negative") << "-5" << 999 << true;
+}
+
+// Tree, number field, stored value and the upload's category stay in step.
+void WindowTest::categoryIds()
+{
+    QFETCH(QString, stored);
+    QFETCH(int, id);
+    QFETCH(bool, byKey);
+    QTemporaryFile file;
+    QVERIFY(file.open());
+    file.write("0\t0\tA\n0\t999\tB\n1\t1000\tC\n2\t1200\tD\n0\t2147483647\tE\n");
+    file.flush();
+    TestSite site({"admin", "secret", {"--categories", file.fileName()}});
+    QVERIFY(site.start());
+    Session s("website=" + site.url().toLatin1() +
+              "\nusername=admin\npassword=secret\ncategory=" + stored.toLatin1() + "\n");
+    const QMap<int, QString> names{
+        {0, "A"}, {999, "B"}, {1000, "C"}, {1200, "D"}, {2147483647, "E"}};
+    auto* tree = s.child<QTreeView>("catlist");
+    const auto selected = [&] { return tree->selectionModel()->selectedRows().value(0).data(); };
+    QCOMPARE(s.child<QSpinBox>("category")->value(), qMax(0, stored.toInt()));
+    QCOMPARE(s.stored("category"), stored);
+    QCOMPARE(selected().toString(), names.value(stored.toInt()));
+
+    const QAbstractItemModel* model = tree->model();
+    const QModelIndex row =
+        model->match(model->index(0, 0), 0, names[id], 1, Qt::MatchRecursive).value(0);
+    if (byKey)
+        QTest::keyClick(tree, names[id].at(0).toLatin1()); // the tree's search by name
+    else
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(row).center());
+    QCOMPARE(s.child<QSpinBox>("category")->value(), id);
+    QCOMPARE(s.stored("category"), QString::number(id));
+    for (const int typed : {5, qMax(0, stored.toInt()), id}) {
+        s.child<QSpinBox>("category")->selectAll();
+        QTest::keyClicks(s.child<QSpinBox>("category"), QString::number(typed));
+        QCOMPARE(selected().toString(), names.value(typed));
+    }
+
+    QApplication::clipboard()->setImage(pictures::pattern(20, 20));
+    QTest::keyClick(s.window.get(), Qt::Key_V, Qt::ControlModifier);
+    QTest::keyClick(s.window.get(), Qt::Key_U, Qt::ControlModifier);
+    s.settle();
+    QCOMPARE(site.log("upload").value(0).value("category").toInt(), id);
+}
+
+void WindowTest::firstRun_data()
+{
+    QTest::addColumn<bool>("withSite");
+    QTest::newRow("no site") << false;
+    QTest::newRow("site, no user") << true;
+}
+
+// No login is tried before there is one; the Options tab asks for it, and the
+// login typed there is tried once typing has stopped.
+void WindowTest::firstRun()
+{
+    QFETCH(bool, withSite);
+    TestSite site;
+    QVERIFY(site.start());
+    Session s(withSite ? "website=" + site.url().toLatin1() + "\n" : QByteArray());
+    QVERIFY(site.log().isEmpty() && s.seen.isEmpty());
+    QVERIFY(s.child<QWidget>("tab_2")->isVisible()); // the Options tab
+    QVERIFY(s.child<QLabel>("label_7")->text().contains("Enter the address of your site"));
+
+    s.child<QLineEdit>("website")->setText(site.url());
+    QTest::keyClicks(s.child<QLineEdit>("username"), "admin");
+    QTest::keyClicks(s.child<QLineEdit>("password"), "secret", {}, 20);
+    QVERIFY(site.waitForLog("gallery", 1));
+    QTest::keyClicks(s.child<QLineEdit>("password"), "\bt"); // as fetched: not again
+    QTest::qWait(1500);
+    QCOMPARE(site.log().size(), 2); // one login, one gallery page
 }
 
 void WindowTest::batch_data()
@@ -423,12 +537,20 @@ void WindowTest::pictureList()
 {
     setCommandLine({"C:\\pics\\a.png", "photo.JPG", "archive.zip", "noext", "x.tar.Png"});
     Session s;
+    QTest::keyClick(s.window.get(), Qt::Key_G, Qt::AltModifier); // to the Gallery tab
     QCOMPARE(s.column(0), QStringList({"a.png", "photo.JPG", "x.tar.Png"}));
     QCOMPARE(s.column(2), QStringList({"C:\\pics\\a.png", "photo.JPG", "x.tar.Png"}));
     s.model()->removeRows(0, 3);
 
-    s.withFileDialog([](QFileDialog* dialog) { dialog->reject(); });
+    QStringList filters;
+    s.withFileDialog([&](QFileDialog* dialog) {
+        filters = dialog->nameFilters();
+        dialog->reject();
+    });
     QCOMPARE(s.model()->rowCount(), 0);
+    QCOMPARE(filters.value(1), QString("All files (*)"));
+    for (const char* pattern : {"(*.jpg *.gif *.bmp *.png *.tif *.tiff *.xpm *.svg *.", " *.webp"})
+        QVERIFY2(filters.value(0).count(pattern) == 1, pattern);
     QVERIFY(s.stored("directory").isEmpty());
     s.write("land.png", {400, 200});
     s.write("small.png", {50, 40});
@@ -460,10 +582,11 @@ void WindowTest::pictureList()
     QCOMPARE(view->pixmap().size(), QSize(100, 66));
 
     s.press("butdel");
+    QVERIFY(view->pixmap().isNull()); // the previewed row went
     s.list->clearSelection();
     for (int row : {0, 2})
         s.click(row, Qt::ControlModifier);
-    s.press("butdel");
+    QTest::keyClick(s.list, Qt::Key_Delete);
     QCOMPARE(s.column(0), QStringList({"small.png"}));
 }
 

@@ -2,6 +2,53 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE">
 <context>
+    <name>BatchResults</name>
+    <message>
+        <source>waiting</source>
+        <translation>wartet</translation>
+    </message>
+    <message>
+        <source>sending</source>
+        <translation>wird gesendet</translation>
+    </message>
+    <message>
+        <source>sent</source>
+        <translation>gesendet</translation>
+    </message>
+    <message>
+        <source>failed</source>
+        <translation>fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>skipped</source>
+        <translation>übersprungen</translation>
+    </message>
+    <message>
+        <source>not sent</source>
+        <translation>nicht gesendet</translation>
+    </message>
+    <message>
+        <source>not sent (%1)</source>
+        <translation>nicht gesendet (%1)</translation>
+    </message>
+    <message>
+        <source>%1 sent</source>
+        <translation>%1 gesendet</translation>
+    </message>
+    <message>
+        <source>%1 failed</source>
+        <translation>%1 fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>%1 skipped</source>
+        <translation>%1 übersprungen</translation>
+    </message>
+    <message>
+        <source>%1 not sent</source>
+        <translation>%1 nicht gesendet</translation>
+    </message>
+</context>
+<context>
     <name>QObject</name>
     <message>
         <source>file</source>
@@ -18,6 +65,25 @@
     <message>
         <source>Image</source>
         <translation>Bild</translation>
+    </message>
+</context>
+<context>
+    <name>Upload</name>
+    <message>
+        <source>picture %1 of %2</source>
+        <translation>Bild %1 von %2</translation>
+    </message>
+    <message>
+        <source>%1/s, about %2 left</source>
+        <translation>%1/s, noch etwa %2</translation>
+    </message>
+    <message>
+        <source>%1 s</source>
+        <translation>%1 s</translation>
+    </message>
+    <message>
+        <source>%1 min</source>
+        <translation>%1 min</translation>
     </message>
 </context>
 <context>
@@ -38,6 +104,22 @@
         <source>no image found</source>
         <translation>kein Bild gefunden</translation>
     </message>
+    <message>
+        <source>Result</source>
+        <translation>Ergebnis</translation>
+    </message>
+    <message>
+        <source>Category</source>
+        <translation>Kategorie</translation>
+    </message>
+    <message>
+        <source>Enter the address of your site and your login, then choose a category on the Gallery tab.</source>
+        <translation>Geben Sie die Adresse Ihrer Webseite und Ihre Anmeldung ein und wählen Sie dann auf der Registerkarte Galerie eine Kategorie.</translation>
+    </message>
+    <message>
+        <source>All files (*)</source>
+        <translation>Alle Dateien (*)</translation>
+    </message>
 </context>
 <context>
     <name>main</name>
@@ -46,28 +128,8 @@
         <translation>Orva Galerie-Uploader</translation>
     </message>
     <message>
-        <source>Gallery</source>
-        <translation>Galerie</translation>
-    </message>
-    <message>
-        <source>add</source>
-        <translation>hinzufügen</translation>
-    </message>
-    <message>
-        <source>add from Clipboard</source>
-        <translation>aus Zwischenablage</translation>
-    </message>
-    <message>
-        <source>del</source>
-        <translation>entfernen</translation>
-    </message>
-    <message>
         <source>&lt;a href=&quot;https://orva.example.org/&quot;&gt;Gallery&lt;/a&gt;</source>
         <translation>&lt;a href=&quot;https://orva.example.org/&quot;&gt;Galerie&lt;/a&gt;</translation>
-    </message>
-    <message>
-        <source>Upload</source>
-        <translation>Hochladen</translation>
     </message>
     <message>
         <source>Category</source>
@@ -82,40 +144,16 @@
         <translation>&lt;a href=&quot;https://orva.example.org/&quot;&gt;Galerie verwalten&lt;/a&gt;</translation>
     </message>
     <message>
-        <source>Update</source>
-        <translation>Aktualisieren</translation>
-    </message>
-    <message>
         <source>Resize</source>
         <translation>Verkleinern</translation>
-    </message>
-    <message>
-        <source>Options</source>
-        <translation>Einstellungen</translation>
     </message>
     <message>
         <source>Login</source>
         <translation>Anmeldung</translation>
     </message>
     <message>
-        <source>website</source>
-        <translation>Webseite</translation>
-    </message>
-    <message>
         <source>url of the webiste (e.g.: http://www.example.com/orva</source>
         <translation>Adresse der Webseite (z. B.: http://www.example.com/orva)</translation>
-    </message>
-    <message>
-        <source>username</source>
-        <translation>Benutzername</translation>
-    </message>
-    <message>
-        <source>password</source>
-        <translation>Passwort</translation>
-    </message>
-    <message>
-        <source>max. size</source>
-        <translation>max. Größe</translation>
     </message>
     <message>
         <source>9999; </source>
@@ -133,6 +171,94 @@
         <source>&lt;p&gt;Uploads pictures with their comments to the gallery of an Orva CMS web site.&lt;/p&gt;&lt;p&gt;Settings and password are stored as plain text in vemo.ini in the working directory.&lt;/p&gt;</source>
         <translation>&lt;p&gt;Lädt Bilder mit ihren Kommentaren in die Galerie einer Orva-CMS-Webseite.&lt;/p&gt;&lt;p&gt;Einstellungen und Passwort stehen als Klartext in vemo.ini im Arbeitsverzeichnis.&lt;/p&gt;</translation>
     </message>
+    <message>
+        <source>Retry failed</source>
+        <translation>Fehlgeschlagene erneut senden</translation>
+    </message>
+    <message>
+        <source>&amp;Gallery</source>
+        <translation>&amp;Galerie</translation>
+    </message>
+    <message>
+        <source>&amp;add</source>
+        <translation>&amp;hinzufügen</translation>
+    </message>
+    <message>
+        <source>add from &amp;Clipboard</source>
+        <translation>aus &amp;Zwischenablage</translation>
+    </message>
+    <message>
+        <source>&amp;del</source>
+        <translation>e&amp;ntfernen</translation>
+    </message>
+    <message>
+        <source>&amp;Upload</source>
+        <translation>Hoch&amp;laden</translation>
+    </message>
+    <message>
+        <source>U&amp;pdate</source>
+        <translation>&amp;Aktualisieren</translation>
+    </message>
+    <message>
+        <source>&amp;Resize</source>
+        <translation>&amp;Verkleinern</translation>
+    </message>
+    <message>
+        <source>&amp;Options</source>
+        <translation>&amp;Einstellungen</translation>
+    </message>
+    <message>
+        <source>&amp;website</source>
+        <translation>&amp;Webseite</translation>
+    </message>
+    <message>
+        <source>user&amp;name</source>
+        <translation>&amp;Benutzername</translation>
+    </message>
+    <message>
+        <source>pa&amp;ssword</source>
+        <translation>&amp;Passwort</translation>
+    </message>
+    <message>
+        <source>&amp;max. size</source>
+        <translation>&amp;max. Größe</translation>
+    </message>
+    <message>
+        <source>Pictures</source>
+        <translation>Bilder</translation>
+    </message>
+    <message>
+        <source>The pictures to upload, each with its comment</source>
+        <translation>Die hochzuladenden Bilder, jedes mit seinem Kommentar</translation>
+    </message>
+    <message>
+        <source>Category number</source>
+        <translation>Kategorienummer</translation>
+    </message>
+    <message>
+        <source>Categories</source>
+        <translation>Kategorien</translation>
+    </message>
+    <message>
+        <source>The gallery&apos;s categories; the pictures go into the selected one</source>
+        <translation>Die Kategorien der Galerie; die Bilder kommen in die ausgewählte</translation>
+    </message>
+    <message>
+        <source>Preview</source>
+        <translation>Vorschau</translation>
+    </message>
+    <message>
+        <source>The selected picture, reduced</source>
+        <translation>Das ausgewählte Bild, verkleinert</translation>
+    </message>
+    <message>
+        <source>max. width</source>
+        <translation>max. Breite</translation>
+    </message>
+    <message>
+        <source>max. height</source>
+        <translation>max. Höhe</translation>
+    </message>
 </context>
 <context>
     <name>upload</name>
@@ -147,6 +273,18 @@
     <message>
         <source>Cancel</source>
         <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Upload progress</source>
+        <translation>Fortschritt des Hochladens</translation>
+    </message>
+    <message>
+        <source>How much of the current picture has been sent</source>
+        <translation>Wie viel des aktuellen Bildes gesendet wurde</translation>
+    </message>
+    <message>
+        <source>Picture being sent</source>
+        <translation>Bild, das gerade gesendet wird</translation>
     </message>
 </context>
 <context>
@@ -194,6 +332,14 @@
     <message>
         <source>cancelled</source>
         <translation>abgebrochen</translation>
+    </message>
+    <message>
+        <source>the login failed</source>
+        <translation>die Anmeldung ist fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>the site could not be reached</source>
+        <translation>die Website war nicht erreichbar</translation>
     </message>
 </context>
 </TS>

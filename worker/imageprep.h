@@ -6,9 +6,88 @@
 #include <QString>
 
 // Turns pictures into the bytes sent to the gallery: scaled down to the limits
-// when larger, upright (EXIF orientation applied), encoded as JPEG at the
-// toolkit's default quality. Safe to use off the GUI thread (QImage only).
+// when larger, upright (EXIF orientation applied), encoded as JPEG (at the
+// toolkit's default quality unless asked otherwise), with the metadata worth
+// keeping taken over from the source file. Safe to use off the GUI thread;
+// each thread uses its own Preparer.
 namespace imageprep {
+
+// How pictures are prepared.
+struct Options
+{
+    int maxwidth = 1000;
+    int maxheight = 1000;
+    int quality = -1;          // JPEG quality 0..100; -1: the toolkit's default
+    bool keepLocation = false; // keep the GPS tags of a picture file
+};
+
+// One prepared picture.
+struct Prepared
+{
+    enum Failure {
+        None,
+        Unreadable,  // not a picture that can be read
+        TooLarge,    // over the pixel ceiling (MaxPixels)
+        EncodeFailed // nothing to encode (limits of 0 or less) or the encoder failed
+    };
+    Failure failure = None;
+    QByteArray bytes; // one complete JPEG file; empty on failure
+    QImage thumbnail; // fits ThumbnailBox, made from the prepared picture
+    QSize size;       // of the encoded picture
+};
+
+// The box Prepared::thumbnail fits in.
+constexpr int ThumbnailBox = 100;
+
+// Prepares pictures one after the other, keeping the decode buffer between
+// them: the next picture decoded at the same size and pixel format is read
+// into the same memory (QImageReader::read(QImage*)), which spares the
+// allocation and the page faults of a fresh buffer. Buffers above
+// KeptBufferBytes are not kept. One Preparer per thread; not to be shared.
+//
+// The trace lines are those of the free functions below: for a file that
+// cannot be read or is too large `"<path>" : image size 0`, for an in-memory
+// picture that is null ": image size 0" when scaling (else "img could not be
+// converted"), and "img could not be converted" when encoding fails.
+class Preparer
+{
+public:
+    // The picture file at `path`, turned upright and encoded as JPEG. With
+    // `scale` it is first scaled down to fit the limits when it is wider or
+    // higher (a picture at or within the limits is re-encoded at its size);
+    // without, it keeps its size. Sizes are planned from the header, so that
+    // JPEG photos are decoded at the smallest libjpeg reduction (1/2, 1/4,
+    // 1/8) that still gives at least 1.5 times the result in each direction,
+    // and checked again against what was decoded.
+    Prepared prepareFile(const QString& path, const Options& options, bool scale);
+
+    // The same for an in-memory picture (no metadata); `image` is left unchanged.
+    Prepared prepareImage(const QImage& image, const Options& options, bool scale);
+
+    // Drops the kept decode buffer.
+    void release() { buffer = QImage(); }
+
+    static constexpr qint64 KeptBufferBytes = qint64(64) << 20;
+
+private:
+    QImage buffer;
+};
+
+// The bytes of decoded pixels that preparing the picture file at `path` holds
+// at its peak, worked out from its header: the decoded picture (at the
+// reduction prepareFile will choose) at 4 bytes a pixel, the scaled copy, and
+// the turned copy when the picture is stored on its side or mirrored. For a
+// file whose size the header does not tell, that cannot be read, or that is
+// refused for its size before decoding, UnknownDecodeCost. Reads the header only.
+qint64 decodeCost(const QString& path, const Options& options, bool scale = true);
+constexpr qint64 UnknownDecodeCost = qint64(4) << 20;
+
+// The thumbnail of a picture file, fitting `box` (aspect ratio kept), quickly:
+// the thumbnail the camera embedded in the Exif data when there is one large
+// enough for the box (turned upright, with any letterbox bars cut off), else
+// a reduced decode as thumbnail(path, box). Null when the picture cannot be
+// read. For the preview and the progress window; safe off the GUI thread.
+QImage quickThumbnail(const QString& path, const QSize& box = QSize(ThumbnailBox, ThumbnailBox));
 
 // The size Qt::KeepAspectRatio scaling of `size` into `box` gives, as
 // QImage::scaled makes it: at least 1 x 1, and an empty size for an empty box.
@@ -22,7 +101,8 @@ QSize fitWithin(const QSize& size, const QSize& box);
 constexpr qint64 MaxPixels = qint64(1) << 27;
 
 // Loads the picture file at `path`, scales it down when it is wider than
-// `maxwidth` or higher than `maxheight`, and encodes it as JPEG into *out.
+// `maxwidth` or higher than `maxheight`, and encodes it as JPEG into *out
+// (Preparer::prepareFile with scaling, the other options at their defaults).
 // Writes the trace lines "resizeImage", `"<path>" : image size 0` for a file
 // that cannot be loaded, and "img could not be converted" when encoding fails.
 bool resizeImage(const QString& path, QByteArray* out, int maxwidth, int maxheight);

@@ -15,8 +15,11 @@ struct Outcome
         NotPrepared,    // the picture cannot be read as a picture, or is too large
         BadAddress,     // the site address is not one the program may use
         Cancelled,      // the user cancelled before it was done
-        NotSent,        // the batch stopped before this picture
+        Stopped,        // the batch stopped before this picture
     };
+
+    // What the user is told became of a picture.
+    enum Result { Sent, Failed, Skipped, NotSent };
 
     Kind kind = Ok;
     // The message the user is told: a title of the site's exchanges ("curl",
@@ -28,8 +31,23 @@ struct Outcome
     long httpStatus = 0; // of the answer, when there was one
     int curlCode = 0;    // CURLcode of a failed transfer
     QString file;        // the picture file concerned, if any
+    qint64 bytes = 0;    // size of the picture sent, when one was
 
     bool ok() const { return kind == Ok; }
+    Result result() const
+    {
+        switch (kind) {
+        case Ok:
+            return Sent;
+        case NotPrepared:
+            return Skipped;
+        case Cancelled:
+        case Stopped:
+            return NotSent;
+        default:
+            return Failed;
+        }
+    }
     bool needsMessage() const { return !ok() && !title.isEmpty(); }
     // The text and, on its own line, the detail when it adds something.
     QString message() const

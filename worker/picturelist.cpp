@@ -3,6 +3,8 @@
 #include <QStandardItem>
 #include <QStandardItemModel>
 
+#include <numeric>
+
 namespace picturelist {
 
 QString fileNameOf(const QString& path)
@@ -58,21 +60,27 @@ void appendClipboardRow(QStandardItemModel& model, const QImage& image)
     setReadOnly(model, row, Image);
 }
 
-QList<Row> snapshot(const QStandardItemModel& model)
+QList<Row> snapshot(const QStandardItemModel& model, const QList<int>& rows)
 {
-    QList<Row> rows;
-    const int n = model.rowCount();
-    rows.reserve(n);
-    for (int r = 0; r < n; ++r) {
+    QList<Row> copied;
+    copied.reserve(rows.size());
+    for (const int r : rows) {
         Row row;
         row.name = model.index(r, File).data(Qt::DisplayRole).toString();
         row.comment = model.index(r, Comment).data(Qt::DisplayRole).toString();
         row.fullPath = model.index(r, FullPath).data(Qt::DisplayRole).toString();
         if (row.fullPath.isEmpty())
             row.image = model.index(r, Image).data(Qt::DisplayRole).value<QImage>();
-        rows.append(row);
+        copied.append(row);
     }
-    return rows;
+    return copied;
+}
+
+QList<Row> snapshot(const QStandardItemModel& model)
+{
+    QList<int> rows(model.rowCount());
+    std::iota(rows.begin(), rows.end(), 0);
+    return snapshot(model, rows);
 }
 
 } // namespace picturelist

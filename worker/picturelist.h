@@ -7,11 +7,13 @@
 
 class QStandardItemModel;
 
-// The picture list: a flat four-column item model. A row whose "full path" is
-// empty holds a picture taken from the clipboard, kept as a QImage in "Image".
+// The picture list: a flat item model with the columns "file", "Comment",
+// "full path", "Image" (hidden) and the result of the row's last batch. A row
+// whose "full path" is empty holds a picture taken from the clipboard, kept as
+// a QImage in "Image".
 namespace picturelist {
 
-enum Column { File = 0, Comment = 1, FullPath = 2, Image = 3, ColumnCount = 4 };
+enum Column { File = 0, Comment = 1, FullPath = 2, Image = 3, Result = 4, ColumnCount = 5 };
 
 // One row as the upload batch sees it, copied out of the model.
 struct Row
@@ -40,5 +42,7 @@ void appendClipboardRow(QStandardItemModel& model, const QImage& image);
 
 // Copies every top-level row of the model, in order, through the display role.
 QList<Row> snapshot(const QStandardItemModel& model);
+// Copies the given rows, in the order given.
+QList<Row> snapshot(const QStandardItemModel& model, const QList<int>& rows);
 
 } // namespace picturelist

@@ -13,9 +13,10 @@ struct KeyInfo
 };
 
 const KeyInfo keys[] = {
-    {"website", nullptr},  {"username", nullptr},  {"password", nullptr},
-    {"category", nullptr}, {"resize", "0"},        {"maxwidth", "1000"},
-    {"maxheight", "1000"}, {"directory", nullptr}, {"cacert", nullptr},
+    {"website", nullptr}, {"username", nullptr}, {"password", nullptr}, {"category", nullptr},
+    {"resize", "0"},      {"maxwidth", "1000"},  {"maxheight", "1000"}, {"directory", nullptr},
+    {"cacert", nullptr},  {"quality", "-1"},     {"metadata", "0"},     {"geometry", nullptr},
+    {"columns", nullptr},
 };
 
 // The settings hold the password: the file is readable and writable by its
@@ -87,6 +88,8 @@ UploadJob Settings::job() const
     job.resize = number(Resize);
     job.maxwidth = number(MaxWidth);
     job.maxheight = number(MaxHeight);
+    job.options.quality = qBound(-1, number(Quality), 100);
+    job.options.keepLocation = number(Metadata) != 0;
     job.options.caCertificates = text(CaCertificates);
     return job;
 }

@@ -23,6 +23,10 @@ public:
         MaxHeight,      // text of the height field ("1000" when missing)
         Directory,      // where the file dialog last stood
         CaCertificates, // a PEM file of CA certificates to trust
+        Quality,        // JPEG quality of prepared pictures, 0..100; -1: the toolkit's
+        Metadata,       // 2: prepared pictures keep their location (GPS); 0: not
+        Geometry,       // the main window's size and place (QWidget::saveGeometry)
+        Columns,        // the picture list's columns (QHeaderView::saveState)
     };
     enum Access { ReadWrite, ReadOnly };
 
@@ -48,8 +52,8 @@ public:
     // Writes pending changes to the file now.
     void sync();
 
-    // The job the settings describe: login, category, resizing and limits,
-    // trusted certificates. It has no pictures yet.
+    // The job the settings describe: login, category, resizing, limits,
+    // quality and metadata, trusted certificates. It has no pictures yet.
     UploadJob job() const;
 
 private:

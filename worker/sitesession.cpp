@@ -181,7 +181,9 @@ Outcome SiteSession::upload(const UploadItem& item)
                                          &seekInFile, nullptr, &source));
         }
         form.check(curl_mime_filename(picture, partName.constData()));
-        form.check(curl_mime_type(picture, transfer::contentTypeFor(item.name)));
+        // A prepared picture is a JPEG, whatever name it travels under.
+        form.check(curl_mime_type(picture,
+                                  item.bytes ? "image/jpeg" : transfer::contentTypeFor(item.name)));
     }
     form.addText("besch[]", sitetext::latin1WithCharRefs(item.comment));
     form.addText("hochladen", "yes");
@@ -202,6 +204,7 @@ Outcome SiteSession::upload(const UploadItem& item)
         o = readFailure(item.path, QCoreApplication::translate(
                                        "uploadThread", "the file changed while it was sent"));
     o.file = item.path;
+    o.bytes = item.bytes ? item.bytes->size() : source.size;
     return o;
 }
 

@@ -12,8 +12,10 @@
 struct JobOptions
 {
     transfer::Timeouts timeouts;
-    QString caCertificates; // a PEM file of CA certificates to trust; empty: the system's
-    bool thumbnails = true; // announce each picture with a thumbnail (someone shows them)
+    QString caCertificates;    // a PEM file of CA certificates to trust; empty: the system's
+    bool thumbnails = true;    // announce each picture with a thumbnail (someone shows them)
+    int quality = -1;          // of prepared pictures, 0..100; -1: the toolkit's default
+    bool keepLocation = false; // prepared pictures keep their GPS tags
 };
 
 // Everything one job needs, as one value: the window and the command line
@@ -27,6 +29,8 @@ struct UploadJob
     int resize = 0;
     int maxwidth = 1000;
     int maxheight = 1000;
+    int quality = -1;             // of prepared pictures, 0..100; -1: the toolkit's default
+    bool keepLocation = false;    // prepared pictures keep their GPS tags
     QList<picturelist::Row> rows; // the pictures, in the order they are sent
     JobOptions options;
 

@@ -1,13 +1,16 @@
 #include "worker/uploadthread.h"
 
 #include "worker/imageprep.h"
+#include "worker/lookahead.h"
 #include "worker/sitesession.h"
 
 #include <QCoreApplication>
 #include <QDebug>
+#include <QFileInfo>
 #include <QMutexLocker>
 #include <QStandardItemModel>
 
+#include <chrono>
 #include <utility>
 
 uploadThread::uploadThread(QObject* parent) : QThread(parent)
@@ -38,7 +41,16 @@ void uploadThread::setWaitForAcknowledgement(bool wait)
 void uploadThread::cancel()
 {
     QMutexLocker lock(&mutex);
+    if (!cancelled && isRunning())
+        cancelledAt = now();
     cancelled = true;
+}
+
+qint64 uploadThread::now()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 void uploadThread::setLoginData(QString website, QString username, QString password)
@@ -80,21 +92,31 @@ void uploadThread::setJobOptions(JobOptions options)
 
 void uploadThread::startUpload()
 {
-    if (isRunning()) {
-        // No second job: the request ends with the running one.
-        emit uploadRequested(startedRuns.isEmpty() ? lastRun : startedRuns.last());
-        return;
-    }
     UploadJob batch;
     {
         // The batch works on its own copy of the rows, so the list may change
         // while it runs.
         QMutexLocker lock(&mutex);
         batch = next;
-        batch.rows =
-            filelistmodel ? picturelist::snapshot(*filelistmodel) : QList<picturelist::Row>();
+        if (!isRunning() && filelistmodel)
+            batch.rows = picturelist::snapshot(*filelistmodel);
     }
-    emit uploadRequested(lastRun + 1);
+    requestBatch(batch);
+}
+
+void uploadThread::startBatch(UploadJob batch)
+{
+    requestBatch(batch);
+}
+
+void uploadThread::requestBatch(const UploadJob& batch)
+{
+    if (isRunning()) {
+        // No second job: the request ends with the running one.
+        emit uploadRequested(startedRuns.isEmpty() ? lastRun : startedRuns.last(), false);
+        return;
+    }
+    emit uploadRequested(lastRun + 1, true);
     startJob(batch, UploadBatch);
 }
 
@@ -117,6 +139,7 @@ int uploadThread::startJob(const UploadJob& value, JobKind kind)
     {
         QMutexLocker lock(&mutex);
         cancelled = false;
+        cancelledAt = 0;
         jobMode = kind;
         job = value;
         if (kind != UploadBatch)
@@ -153,17 +176,39 @@ void uploadThread::run()
         QMutexLocker lock(&mutex);
         mode = jobMode;
     }
+    sizes.clear();
+    finished = QList<bool>(job.rows.size(), false);
+    for (const picturelist::Row& row : job.rows) {
+        // A prepared picture is rarely larger than half a byte a pixel.
+        const qint64 limit = qint64(qMax(job.maxwidth, 1)) * qMax(job.maxheight, 1) / 2;
+        const QFileInfo info(row.fullPath);
+        const qint64 source = row.fullPath.isEmpty() ? row.image.sizeInBytes() / 8
+                              : info.isFile()        ? info.size()
+                                                     : 0;
+        const bool prepared = row.fullPath.isEmpty() || job.resize != 0;
+        sizes.append(prepared ? qMin(source, limit) : source);
+    }
+    lastReport = 0;
     {
         SiteSession session(job.sessionConfig(), this);
         bool error = false;
         if (!isCancelled())
             error = !login(session);
-        if (mode == UploadBatch && !isCancelled() && !error)
-            processFilelist(session);
+        if (mode == UploadBatch) {
+            if (!isCancelled() && !error)
+                processFilelist(session);
+            finishRemaining(
+                isCancelled() ? QCoreApplication::translate("uploadThread", "cancelled")
+                : error
+                    ? QCoreApplication::translate("uploadThread", "the login failed")
+                    : QCoreApplication::translate("uploadThread", "the site could not be reached"));
+        }
         if (mode == CategoryFetch && !isCancelled() && !error)
             emitContentAsBA(session);
     }
     job.rows.clear(); // nothing of the batch stays behind for later
+    sizes.clear();
+    finished.clear();
     qDebug(" thread end");
 }
 
@@ -192,51 +237,83 @@ bool uploadThread::processFilelist(SiteSession& session)
 {
     qDebug("processFilelist");
     session.beginBatch(job.category);
+    // Pictures are prepared ahead while earlier ones are sent; Cancel drops
+    // what was prepared ahead.
+    Lookahead lookahead(job);
     for (int r = 0; r < job.rows.size() && !isCancelled(); ++r) {
+        current = r;
         emit pictureStarted(r);
-        const Outcome outcome = processRow(session, job.rows.at(r));
-        emit pictureFinished(r, outcome);
+        reportBatch(0);
+        const Outcome outcome = processRow(session, lookahead, r);
+        finishRow(r, outcome);
         informUser(outcome);
+        // A site that cannot be reached takes no more of the user's time.
+        if (outcome.siteUnreachable())
+            break;
     }
+    current = -1;
     return true;
 }
 
-Outcome uploadThread::processRow(SiteSession& session, const picturelist::Row& row)
+void uploadThread::finishRow(int row, const Outcome& outcome)
 {
+    if (outcome.bytes > 0)
+        sizes[row] = outcome.bytes;
+    finished[row] = true;
+    emit pictureFinished(row, outcome);
+}
+
+void uploadThread::finishRemaining(const QString& reason)
+{
+    for (int r = 0; r < finished.size(); ++r) {
+        if (!finished.at(r))
+            finishRow(r, Outcome::failure(Outcome::Stopped, QString(), reason));
+    }
+}
+
+void uploadThread::reportBatch(qint64 currentDone)
+{
+    qint64 done = currentDone;
+    qint64 total = 0;
+    for (int r = 0; r < sizes.size(); ++r) {
+        total += sizes.at(r);
+        if (finished.at(r))
+            done += sizes.at(r);
+    }
+    emit updateBatch(current + 1, int(sizes.size()), qMin(done, total), total);
+}
+
+Outcome uploadThread::processRow(SiteSession& session, Lookahead& lookahead, int r)
+{
+    const picturelist::Row& row = job.rows.at(r);
     qDebug() << row.fullPath;
-    const bool thumbnails = job.options.thumbnails;
-    QByteArray bytes;
-    const auto notPrepared = [&row] {
+    if (row.fullPath.isEmpty())
+        qDebug("clipboard");
+    // Nothing may open a FIFO or a device: it would block the batch.
+    if (const Outcome check = SiteSession::checkFile(row.fullPath); !check.ok()) {
+        emit updateFilename(row.name, QImage());
+        return check;
+    }
+    const Lookahead::Ready ready = lookahead.take(r);
+    emit updateFilename(row.name, ready.thumbnail);
+    if (!ready.prepared)
+        return uploadGallery(session, row.name, row.fullPath, row.comment, nullptr);
+
+    qDebug(row.fullPath.isEmpty() ? (job.resize != 0 ? "resizeImageFromQImage" : "saveImage")
+                                  : "resizeImage");
+    using imageprep::Prepared;
+    if (ready.picture.failure != Prepared::None) {
+        const char* const reasons[] = {
+            "", QT_TRANSLATE_NOOP("uploadThread", "not a picture that can be read"),
+            QT_TRANSLATE_NOOP("uploadThread", "too large"),
+            QT_TRANSLATE_NOOP("uploadThread", "could not be converted")};
         Outcome o = Outcome::failure(
             Outcome::NotPrepared, QString(),
-            QCoreApplication::translate("uploadThread", "not a picture that can be read"));
+            QCoreApplication::translate("uploadThread", reasons[ready.picture.failure]));
         o.file = row.fullPath;
         return o;
-    };
-
-    if (!row.fullPath.isEmpty()) {
-        // Nothing may open a FIFO or a device: it would block the batch.
-        const Outcome check = SiteSession::checkFile(row.fullPath);
-        emit updateFilename(row.name, thumbnails && check.ok() ? imageprep::thumbnail(row.fullPath)
-                                                               : QImage());
-        if (!check.ok())
-            return check;
-        if (row.fullPath.endsWith(QLatin1String("svg")) || job.resize != 0) {
-            if (!resizeImage(row.fullPath, &bytes))
-                return notPrepared();
-            return uploadGallery(session, row.name, row.fullPath, row.comment, &bytes);
-        }
-        return uploadGallery(session, row.name, row.fullPath, row.comment, nullptr);
     }
-
-    qDebug("clipboard");
-    QImage image = row.image;
-    emit updateFilename(row.name, thumbnails ? imageprep::thumbnail(image) : QImage());
-    const bool prepared =
-        job.resize != 0 ? resizeImageFromQImage(&image, &bytes) : saveImage(&image, &bytes);
-    if (!prepared)
-        return notPrepared();
-    return uploadGallery(session, row.name, QString(), row.comment, &bytes);
+    return uploadGallery(session, row.name, row.fullPath, row.comment, &ready.picture.bytes);
 }
 
 Outcome uploadThread::uploadGallery(SiteSession& session, const QString& filename,
@@ -249,21 +326,6 @@ Outcome uploadThread::uploadGallery(SiteSession& session, const QString& filenam
         outcome = Outcome::failure(Outcome::Cancelled, QString(),
                                    QCoreApplication::translate("uploadThread", "cancelled"));
     return outcome;
-}
-
-bool uploadThread::resizeImage(const QString& path, QByteArray* bytes)
-{
-    return imageprep::resizeImage(path, bytes, job.maxwidth, job.maxheight);
-}
-
-bool uploadThread::resizeImageFromQImage(QImage* image, QByteArray* bytes)
-{
-    return imageprep::resizeImageFromQImage(image, bytes, job.maxwidth, job.maxheight);
-}
-
-bool uploadThread::saveImage(QImage* image, QByteArray* bytes)
-{
-    return imageprep::saveImage(image, bytes);
 }
 
 void uploadThread::informUser(const Outcome& outcome)
@@ -283,10 +345,19 @@ void uploadThread::informUser(const Outcome& outcome)
 
 void uploadThread::reportProgress(int ultotal, int ulnow)
 {
+    // Nobody reads faster than ten reports a second; the last one of a
+    // request always goes.
+    const qint64 t = now();
+    if (ulnow < ultotal && t - lastReport < 100)
+        return;
+    lastReport = t;
     emit updateProgress(ultotal, ulnow);
+    if (current >= 0 && current < sizes.size())
+        reportBatch(qint64(double(sizes.at(current)) * ulnow / qMax(1, ultotal)));
 }
 
 bool uploadThread::abortTransfer() const
 {
-    return stopping;
+    const qint64 at = cancelledAt;
+    return stopping || (at > 0 && now() - at >= CancelGraceSeconds * 1000);
 }

@@ -14,6 +14,7 @@
 
 #include <atomic>
 
+class Lookahead;
 class QStandardItemModel;
 class SiteSession;
 
@@ -30,6 +31,9 @@ class uploadThread : public QThread, private transfer::ProgressReceiver
 public:
     enum JobKind { UploadBatch = 0, CategoryFetch = 1 };
     Q_ENUM(JobKind)
+
+    // A transfer still running this long after Cancel is abandoned.
+    static constexpr int CancelGraceSeconds = 5;
 
     explicit uploadThread(QObject* parent = nullptr);
     // Cancels, abandons any transfer under way and waits for the thread.
@@ -52,13 +56,19 @@ signals:
     // The whole gallery administration page, once it has been found good.
     void updateCategories(QByteArray ba);
 
-    // startUpload() was called; `run` is the run whose end answers it: the
-    // one just started or, when the worker was busy, the one running.
-    void uploadRequested(int run);
+    // A batch was asked for; `run` is the run whose end answers the request:
+    // the one just `started` or, when the worker was busy, the one running.
+    void uploadRequested(int run, bool started);
     void loginFinished(Outcome outcome);
     void categoriesFetched(Outcome outcome);
+    // Rows count from 0 in the batch's order. Every row of a batch finishes,
+    // also those never started (Outcome::Stopped, with the reason).
     void pictureStarted(int row);
     void pictureFinished(int row, Outcome outcome);
+    // The whole batch: the picture being sent (from 1) of all, and the bytes
+    // done of all (estimated for the pictures not yet prepared). Like
+    // updateProgress, at most about ten times a second.
+    void updateBatch(int picture, int pictures, qint64 done, qint64 total);
     // Run `run` is over and its thread has finished.
     void jobEnded(int run);
 
@@ -72,6 +82,8 @@ public slots:
     void setFilelistData(QStandardItemModel& filelistmodel);
     void setJobOptions(JobOptions options);
     void startUpload();
+    // Starts a batch of `batch`'s own rows, as startUpload() does.
+    void startBatch(UploadJob batch);
     void getCategories();
     void threadend();
     // The failure reported last has been seen; the job goes on.
@@ -81,19 +93,22 @@ protected:
     void run() override;
 
 private:
+    void requestBatch(const UploadJob& batch);
     bool login(SiteSession& session);
     bool processFilelist(SiteSession& session);
     bool emitContentAsBA(SiteSession& session);
-    Outcome processRow(SiteSession& session, const picturelist::Row& row);
+    Outcome processRow(SiteSession& session, Lookahead& lookahead, int r);
     Outcome uploadGallery(SiteSession& session, const QString& filename, const QString& fullPath,
                           const QString& comment, const QByteArray* bytes);
-    bool resizeImage(const QString& path, QByteArray* bytes);
-    bool resizeImageFromQImage(QImage* image, QByteArray* bytes);
-    bool saveImage(QImage* image, QByteArray* bytes);
 
     // Waits, when asked to, until a failure that needs a message has been
     // acknowledged (or the worker is being destroyed).
     void informUser(const Outcome& outcome);
+    void finishRow(int row, const Outcome& outcome);
+    // Reports every row not finished yet as not sent, for `reason`.
+    void finishRemaining(const QString& reason);
+    void reportBatch(qint64 currentDone);
+    static qint64 now();
     bool isCancelled();
 
     void reportProgress(int ultotal, int ulnow) override;
@@ -107,8 +122,15 @@ private:
     bool waitForAcknowledgement = false;
     UploadJob job; // the running job's own copy (worker thread)
 
+    // The batch under way (worker thread).
+    QList<qint64> sizes;  // each row's body, estimated until it is known
+    QList<bool> finished; // each row's outcome has been reported
+    int current = -1;     // the row being sent
+    qint64 lastReport = 0;
+
     int lastRun = 0;
     QList<int> startedRuns; // runs whose end is still to be reported, oldest first
     QSemaphore acknowledged;
-    std::atomic<bool> stopping{false}; // the worker is being destroyed
+    std::atomic<bool> stopping{false};  // the worker is being destroyed
+    std::atomic<qint64> cancelledAt{0}; // now() of the first Cancel of the job, or 0
 };

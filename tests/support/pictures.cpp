@@ -1,7 +1,10 @@
 #include "support/pictures.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QPainter>
+
+#include <exiv2/exiv2.hpp>
 
 namespace pictures {
 
@@ -19,18 +22,44 @@ QImage pattern(int width, int height)
     return image;
 }
 
-bool write(const QImage& image, const QString& path)
+const QRgb Quadrants[4] = {0xffdc1e1e, 0xff1ec81e, 0xff1e1edc, 0xfff0f0f0};
+
+QImage quadrants(const QSize& size, const QRgb* colours)
 {
-    return image.save(path);
+    QImage corners(2, 2, QImage::Format_RGB32);
+    for (int i = 0; i < 4; ++i)
+        corners.setPixel(i % 2, i / 2, colours[i]);
+    return corners.scaled(size);
 }
 
-QByteArray withOrientation(const QByteArray& jpeg, int orientation)
+QImage stripes(const QSize& size)
 {
-    // An APP1 segment: "Exif", a big-endian TIFF header and one IFD holding
-    // the single Orientation entry (tag 0x0112, SHORT, count 1).
-    QByteArray exif("Exif\0\0MM\0\x2a\0\0\0\x08\0\x01\x01\x12\0\x03\0\0\0\x01\0\0\0\0\0\0\0\0", 32);
-    exif[25] = char(orientation);
-    return jpeg.left(2) + "\xFF\xE1" + char(0) + char(exif.size() + 2) + exif + jpeg.mid(2);
+    const QByteArray pixels = QByteArray("\0\xff", 2).repeated(size.width() * size.height() / 2);
+    return QImage(reinterpret_cast<const uchar*>(pixels.constData()), size.width(), size.height(),
+                  size.width(), QImage::Format_Grayscale8)
+        .convertToFormat(QImage::Format_RGB32);
+}
+
+double difference(const QImage& a, const QImage& b)
+{
+    const QImage x = a.convertToFormat(QImage::Format_RGB888);
+    const QImage y = b.convertToFormat(QImage::Format_RGB888);
+    qint64 sum = 0;
+    for (int row = 0; row < x.height(); ++row)
+        for (int i = 0; i < 3 * x.width(); ++i)
+            sum += qAbs(x.constScanLine(row)[i] - y.constScanLine(row)[i]);
+    return double(sum) / (3.0 * x.width() * x.height());
+}
+
+bool write(const QImage& image, const QString& path)
+{
+    return path.endsWith(".gif") ? writeFile(path, gif(image)) : image.save(path);
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 QByteArray jpeg(const QImage& image, int quality)
@@ -40,6 +69,107 @@ QByteArray jpeg(const QImage& image, int quality)
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "JPG", quality);
     return bytes;
+}
+
+namespace {
+QByteArray bigEndian(quint32 value, int bytes)
+{
+    QByteArray out;
+    for (int i = bytes - 1; i >= 0; --i)
+        out.append(char((value >> (8 * i)) & 0xff));
+    return out;
+}
+QByteArray littleEndian16(int value)
+{
+    return QByteArray(1, char(value & 0xff)) + char((value >> 8) & 0xff);
+}
+} // namespace
+
+QByteArray gif(const QImage& image, const QSize& screen)
+{
+    const QSize s = screen.isValid() ? screen : image.size();
+    QList<QRgb> palette;
+    QByteArray codes;
+    // 7-bit colour indices with a clear code before every 125 of them keep the
+    // LZW codes at 8 bits, one a byte: no compression, and no encoder needed.
+    for (int i = 0; i < image.width() * image.height(); ++i) {
+        const QRgb colour = image.pixel(i % image.width(), i / image.width());
+        if (!palette.contains(colour))
+            palette.append(colour);
+        codes += QByteArray(i % 125 ? 0 : 1, char(0x80)) + char(palette.indexOf(colour));
+    }
+    codes += char(0x81);
+    QByteArray out = "GIF89a" + littleEndian16(s.width()) + littleEndian16(s.height()) + "\xf6";
+    out += QByteArray(2, '\0');
+    for (int i = 0; i < 128; ++i)
+        out += bigEndian(palette.value(i) & 0xffffff, 3);
+    out += "," + QByteArray(4, '\0') + littleEndian16(image.width()) +
+           littleEndian16(image.height()) + QByteArray("\0\x07", 2);
+    for (int i = 0; i < codes.size(); i += 255)
+        out += char(qMin<qsizetype>(255, codes.size() - i)) + codes.mid(i, 255);
+    return out + QByteArray("\0;", 2);
+}
+
+QByteArray svg(const QSize& size)
+{
+    return QString("<svg xmlns='http://www.w3.org/2000/svg' width='%1' height='%2' viewBox='0 0 "
+                   "2 2' preserveAspectRatio='none'><rect width='1' height='1' fill='#dc1e1e'/>"
+                   "<rect x='1' width='1' height='1' fill='#1ec81e'/><rect y='1' width='1' "
+                   "height='1' fill='#1e1edc'/><rect x='1' y='1' width='1' height='1' "
+                   "fill='#f0f0f0'/></svg>")
+        .arg(size.width())
+        .arg(size.height())
+        .toUtf8();
+}
+
+QByteArray pngHeader(int w, int h)
+{
+    const auto chunk = [&](const QByteArray& type, const QByteArray& data) {
+        quint32 crc = 0xffffffffu;
+        for (char ch : type + data)
+            for (int k = (crc ^= quint8(ch), 0); k < 8; ++k)
+                crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+        return bigEndian(data.size(), 4) + type + data + bigEndian(~crc, 4);
+    };
+    return QByteArray("\x89PNG\r\n\x1a\n") +
+           chunk("IHDR", bigEndian(w, 4) + bigEndian(h, 4) + QByteArray("\x08\x02\0\0\0", 5)) +
+           chunk("IDAT", qCompress(QByteArray(1 + 3 * w, '\0')).mid(4)) + chunk("IEND", {});
+}
+
+QByteArray withExif(const QByteArray& jpeg, const QStringList& tags, const QByteArray& thumbnail)
+{
+    auto image = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(jpeg.constData()),
+                                           long(jpeg.size()));
+    image->readMetadata(); // keeps the colour profile
+    Exiv2::ExifData exif;
+    for (const QString& tag : tags)
+        exif[tag.section('=', 0, 0).toStdString()] = tag.section('=', 1).toStdString();
+    if (!thumbnail.isEmpty())
+        Exiv2::ExifThumb(exif).setJpegThumbnail(
+            reinterpret_cast<const Exiv2::byte*>(thumbnail.constData()), long(thumbnail.size()));
+    image->setExifData(exif);
+    image->writeMetadata();
+    Exiv2::BasicIo& io = image->io();
+    io.open();
+    Exiv2::DataBuf data = io.read(long(io.size()));
+    return QByteArray(reinterpret_cast<const char*>(data.pData_), int(data.size_));
+}
+
+QStringList exifTags(const QByteArray& jpeg)
+{
+    auto image = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(jpeg.constData()),
+                                           long(jpeg.size()));
+    image->readMetadata();
+    QStringList tags;
+    for (const Exiv2::Exifdatum& d : image->exifData())
+        tags << QString::fromStdString(d.key() + "=" + d.toString());
+    tags.sort();
+    return tags;
+}
+
+QByteArray withOrientation(const QByteArray& jpeg, int orientation)
+{
+    return withExif(jpeg, {"Exif.Image.Orientation=" + QString::number(orientation)});
 }
 
 } // namespace pictures

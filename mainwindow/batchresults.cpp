@@ -1,0 +1,121 @@
+#include "mainwindow/batchresults.h"
+
+#include "worker/picturelist.h"
+#include "worker/uploadthread.h"
+
+#include <QApplication>
+#include <QStandardItemModel>
+#include <QStyle>
+
+BatchResults::BatchResults(QStandardItemModel* model, uploadThread* runner, QObject* parent)
+    : QObject(parent), model(model)
+{
+    connect(runner, &uploadThread::uploadRequested, this, &BatchResults::requested);
+    connect(runner, &uploadThread::pictureStarted, this, &BatchResults::started);
+    connect(runner, &uploadThread::pictureFinished, this, &BatchResults::finished);
+    connect(runner, &uploadThread::jobEnded, this, &BatchResults::ended);
+    connect(model, &QAbstractItemModel::dataChanged, this, &BatchResults::forgetChanged);
+}
+
+void BatchResults::expect(const QList<QPersistentModelIndex>& rows)
+{
+    expected = rows;
+}
+
+QList<QPersistentModelIndex> BatchResults::unsent() const
+{
+    QList<QPersistentModelIndex> rows;
+    for (int r = 0; r < model->rowCount(); ++r) {
+        const QVariant state = model->index(r, picturelist::Result).data(Qt::UserRole);
+        if (state.isValid() && state.toInt() != Outcome::Sent && state.toInt() != Waiting &&
+            state.toInt() != Sending)
+            rows.append(model->index(r, 0));
+    }
+    return rows;
+}
+
+void BatchResults::mark(const QPersistentModelIndex& row, int state, const QString& text,
+                        const QString& reason)
+{
+    if (!row.isValid())
+        return; // the row was removed meanwhile
+    static const QStyle::StandardPixmap icons[] = {
+        QStyle::SP_DialogApplyButton, QStyle::SP_MessageBoxCritical, QStyle::SP_MessageBoxWarning,
+        QStyle::SP_BrowserStop};
+    auto* item = new QStandardItem(text);
+    item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+    item->setData(state, Qt::UserRole);
+    if (state <= Outcome::NotSent)
+        item->setIcon(QApplication::style()->standardIcon(icons[state]));
+    item->setToolTip(reason);
+    item->setData(reason.isEmpty() ? text : text + QLatin1String(": ") + reason,
+                  Qt::AccessibleTextRole);
+    marking = true;
+    model->setItem(row.row(), picturelist::Result, item);
+    marking = false;
+}
+
+void BatchResults::requested(int run, bool started)
+{
+    const QList<QPersistentModelIndex> rows = std::exchange(expected, {});
+    if (!started)
+        return;
+    batches.append({run, rows, pendingCategory});
+    for (const QPersistentModelIndex& row : rows)
+        mark(row, Waiting, tr("waiting"));
+}
+
+void BatchResults::started(int row)
+{
+    if (!batches.isEmpty())
+        mark(batches.first().rows.value(row), Sending, tr("sending"));
+}
+
+void BatchResults::finished(int row, const Outcome& outcome)
+{
+    if (batches.isEmpty())
+        return;
+    static const char* const texts[] = {QT_TR_NOOP("sent"), QT_TR_NOOP("failed"),
+                                        QT_TR_NOOP("skipped"), QT_TR_NOOP("not sent")};
+    const Outcome::Result result = outcome.result();
+    const QString reason = outcome.ok() ? QString() : outcome.message();
+    mark(batches.first().rows.value(row), result,
+         result == Outcome::NotSent ? tr("not sent (%1)").arg(reason) : tr(texts[result]), reason);
+}
+
+void BatchResults::ended(int run)
+{
+    if (batches.isEmpty() || batches.first().run != run)
+        return; // a category fetch
+    const Batch batch = batches.takeFirst();
+    category = batch.category;
+    int counts[4] = {};
+    for (const QPersistentModelIndex& row : batch.rows) {
+        const QVariant state =
+            QModelIndex(row).siblingAtColumn(picturelist::Result).data(Qt::UserRole);
+        if (row.isValid() && state.isValid() && state.toInt() <= Outcome::NotSent)
+            ++counts[state.toInt()];
+    }
+    QStringList parts{tr("%1 sent").arg(counts[Outcome::Sent])};
+    if (counts[Outcome::Failed] > 0)
+        parts << tr("%1 failed").arg(counts[Outcome::Failed]);
+    if (counts[Outcome::Skipped] > 0)
+        parts << tr("%1 skipped").arg(counts[Outcome::Skipped]);
+    if (counts[Outcome::NotSent] > 0)
+        parts << tr("%1 not sent").arg(counts[Outcome::NotSent]);
+    emit summaryChanged(parts.join(QLatin1String(", ")), !unsent().isEmpty());
+}
+
+void BatchResults::forgetChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight)
+{
+    if (marking || topLeft.column() > picturelist::FullPath)
+        return;
+    const bool nameOrFile =
+        topLeft.column() <= picturelist::File || bottomRight.column() >= picturelist::FullPath;
+    if (!nameOrFile)
+        return;
+    for (int r = topLeft.row(); r <= bottomRight.row(); ++r) {
+        if (model->item(r, picturelist::Result))
+            model->setItem(r, picturelist::Result, nullptr);
+    }
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "worker/outcome.h"
+
+#include <QList>
+#include <QObject>
+#include <QPersistentModelIndex>
+#include <QString>
+
+class QStandardItemModel;
+class uploadThread;
+
+// What became of each picture of the list: a result cell per row ("waiting",
+// "sending", "sent", "failed", "skipped", "not sent") with an icon and, as
+// tool tip, the reason. Results stay with their rows when the list is edited,
+// and go when a row's file or name changes. After each batch, a summary.
+class BatchResults : public QObject
+{
+    Q_OBJECT
+
+public:
+    // What a result cell holds in Qt::UserRole.
+    enum State { Waiting = 100, Sending = 101 }; // besides Outcome::Result
+
+    BatchResults(QStandardItemModel* model, uploadThread* runner, QObject* parent = nullptr);
+
+    // The rows of the batch about to be asked for, in its order.
+    void expect(const QList<QPersistentModelIndex>& rows);
+    // The rows still to be sent (failed, skipped, not sent), in list order.
+    QList<QPersistentModelIndex> unsent() const;
+    // The category of the batch that ran last.
+    int lastCategory() const { return category; }
+    void setCategory(int value) { pendingCategory = value; }
+
+signals:
+    // After a batch: "18 sent, 1 failed, 1 skipped"; `retry` when some rows
+    // are still to be sent.
+    void summaryChanged(const QString& summary, bool retry);
+
+private:
+    struct Batch
+    {
+        int run;
+        QList<QPersistentModelIndex> rows;
+        int category;
+    };
+
+    void mark(const QPersistentModelIndex& row, int state, const QString& text,
+              const QString& reason = QString());
+    void requested(int run, bool started);
+    void started(int row);
+    void finished(int row, const Outcome& outcome);
+    void ended(int run);
+    void forgetChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight);
+
+    QStandardItemModel* model;
+    QList<QPersistentModelIndex> expected;
+    int pendingCategory = 0;
+    int category = 0;
+    QList<Batch> batches; // under way, oldest first: reports belong to the first
+    bool marking = false;
+};

@@ -1,0 +1,139 @@
+#include "worker/lookahead.h"
+
+#include <QFileInfo>
+#include <QMutexLocker>
+
+namespace {
+
+imageprep::Options optionsOf(const UploadJob& job)
+{
+    imageprep::Options options;
+    options.maxwidth = job.maxwidth;
+    options.maxheight = job.maxheight;
+    options.quality = job.options.quality;
+    options.keepLocation = job.options.keepLocation;
+    return options;
+}
+
+} // namespace
+
+Lookahead::Lookahead(const UploadJob& job, int threads, qint64 budget)
+    : job(job), options(optionsOf(job)), budget(budget), ahead(qMax(threads, 1) + 1),
+      entries(job.rows.size())
+{
+    pool.setMaxThreadCount(qMax(threads, 1));
+    QMutexLocker lock(&mutex);
+    fill();
+}
+
+Lookahead::~Lookahead()
+{
+    cancel();
+    pool.waitForDone();
+}
+
+bool Lookahead::needsPreparing(const UploadJob& job, const picturelist::Row& row)
+{
+    return row.fullPath.isEmpty() || job.resize != 0 || row.fullPath.endsWith(QLatin1String("svg"));
+}
+
+void Lookahead::cancel()
+{
+    QMutexLocker lock(&mutex);
+    cancelled = true;
+    changed.wakeAll();
+}
+
+// Never opens anything but a regular file: a FIFO or a device would block.
+bool Lookahead::readable(const QString& path)
+{
+    const QFileInfo file(path);
+    return !file.exists() || file.isFile();
+}
+
+qint64 Lookahead::costOf(int row) const
+{
+    const picturelist::Row& r = job.rows.at(row);
+    if (r.fullPath.isEmpty())
+        return 2 * r.image.sizeInBytes();
+    if (!readable(r.fullPath))
+        return 0;
+    if (!needsPreparing(job, r))
+        return imageprep::UnknownDecodeCost; // a thumbnail at most
+    return imageprep::decodeCost(r.fullPath, options, true);
+}
+
+void Lookahead::fill()
+{
+    while (!cancelled && nextRow < entries.size() && nextRow - takenRows < ahead) {
+        const qint64 cost = costOf(nextRow);
+        // Within the budget, or the pool is idle: one picture always goes.
+        if (inFlight > 0 && inFlight + cost > budget)
+            return;
+        Slot& slot = entries[nextRow];
+        slot.started = true;
+        slot.cost = cost;
+        inFlight += cost;
+        const int row = nextRow++;
+        pool.start([this, row] { work(row); });
+    }
+}
+
+Lookahead::Ready Lookahead::prepare(int row) const
+{
+    // Each pool thread keeps its own decode buffer from picture to picture.
+    thread_local imageprep::Preparer preparer;
+    const picturelist::Row& r = job.rows.at(row);
+    Ready ready;
+    if (!r.fullPath.isEmpty() && !readable(r.fullPath))
+        return ready;
+    if (needsPreparing(job, r)) {
+        ready.prepared = true;
+        ready.picture = r.fullPath.isEmpty()
+                            ? preparer.prepareImage(r.image, options, job.resize != 0)
+                            : preparer.prepareFile(r.fullPath, options, true);
+        ready.thumbnail = ready.picture.thumbnail;
+    } else if (job.options.thumbnails) {
+        ready.thumbnail = imageprep::quickThumbnail(r.fullPath);
+    }
+    if (!job.options.thumbnails)
+        ready.thumbnail = QImage();
+    return ready;
+}
+
+void Lookahead::work(int row)
+{
+    {
+        QMutexLocker lock(&mutex);
+        if (cancelled) {
+            inFlight -= entries[row].cost;
+            entries[row].done = true;
+            changed.wakeAll();
+            return;
+        }
+    }
+    Ready ready = prepare(row);
+    QMutexLocker lock(&mutex);
+    Slot& slot = entries[row];
+    slot.ready = std::move(ready);
+    slot.done = true;
+    inFlight -= slot.cost;
+    fill();
+    changed.wakeAll();
+}
+
+Lookahead::Ready Lookahead::take(int row)
+{
+    QMutexLocker lock(&mutex);
+    Slot& slot = entries[row];
+    takenRows = qMax(takenRows, row + 1);
+    fill();
+    while (!slot.done && !(cancelled && !slot.started))
+        changed.wait(&mutex);
+    if (!slot.done) // cancelled before it started: prepare it here
+    {
+        lock.unlock();
+        return prepare(row);
+    }
+    return std::exchange(slot.ready, Ready());
+}

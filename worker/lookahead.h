@@ -1,0 +1,74 @@
+#pragma once
+
+#include "worker/imageprep.h"
+#include "worker/uploadjob.h"
+
+#include <QImage>
+#include <QList>
+#include <QMutex>
+#include <QThreadPool>
+#include <QWaitCondition>
+
+// Gets the pictures of a batch ready while earlier ones are being sent: on a
+// small pool of threads, in list order, never more than a few pictures ahead
+// and, apart from the one picture needed next, never more decoded pixels at a
+// time than the budget allows. What each row needs is worked out as the
+// batch sends it: a prepared (scaled, re-encoded) picture, or, for a file
+// sent as it is, only the thumbnail for whoever shows the batch.
+class Lookahead
+{
+public:
+    struct Ready
+    {
+        bool prepared = false;       // `picture` holds the bytes to send
+        imageprep::Prepared picture; // when prepared (its failure, if any)
+        QImage thumbnail;            // for the progress window; null when not wanted
+    };
+
+    static constexpr qint64 DefaultBudget = qint64(256) << 20;
+
+    explicit Lookahead(const UploadJob& job, int threads = QThread::idealThreadCount(),
+                       qint64 budget = DefaultBudget);
+    // Drops what was not started and waits for what was.
+    ~Lookahead();
+    Lookahead(const Lookahead&) = delete;
+    Lookahead& operator=(const Lookahead&) = delete;
+
+    // Whether `row` is sent prepared (scaled and encoded as JPEG) rather than
+    // as the file it is.
+    static bool needsPreparing(const UploadJob& job, const picturelist::Row& row);
+
+    // The row's result, waiting for it when needed. Rows are taken in order;
+    // taking one lets the pool go on further.
+    Ready take(int row);
+    // Nothing more is started.
+    void cancel();
+
+private:
+    struct Slot
+    {
+        bool started = false;
+        bool done = false;
+        qint64 cost = 0;
+        Ready ready;
+    };
+
+    void fill();        // starts what may start (lock held)
+    void work(int row); // on a pool thread
+    Ready prepare(int row) const;
+    qint64 costOf(int row) const;
+    static bool readable(const QString& path);
+
+    const UploadJob job;
+    const imageprep::Options options;
+    const qint64 budget;
+    const int ahead; // how many pictures may be under way or waiting
+    QMutex mutex;
+    QWaitCondition changed;
+    QList<Slot> entries;
+    int nextRow = 0;   // the next row to start
+    int takenRows = 0; // rows handed out
+    qint64 inFlight = 0;
+    bool cancelled = false;
+    QThreadPool pool;
+};

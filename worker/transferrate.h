@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QtGlobal>
+
+// The speed of a batch and the time it has left, smoothed so that neither
+// jumps with every report. Both become known once the batch has run for a
+// moment and moved some bytes.
+class TransferRate
+{
+public:
+    // A report: `done` of `total` bytes, at `msecs` on a steady clock.
+    void update(qint64 done, qint64 total, qint64 msecs);
+
+    bool known() const { return known_; }
+    double bytesPerSecond() const { return rate_; }
+    // Whole seconds, rounded up; -1 while unknown.
+    qint64 secondsLeft() const;
+
+private:
+    qint64 startMsecs_ = -1;
+    qint64 lastMsecs_ = 0;
+    qint64 lastDone_ = 0;
+    qint64 left_ = 0;
+    double rate_ = 0;
+    bool known_ = false;
+};
