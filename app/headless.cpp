@@ -149,13 +149,18 @@ int upload(UploadJob job, const QStringList& files, const QString& comment, bool
     ProgressLine line;
     int counts[4] = {};
     qint64 bytes = 0;
+    bool loggedIn = false; // a refused login says so itself, not once per picture
     const bool accepted = runJob(job, uploadThread::UploadBatch, [&](uploadThread& worker) {
+        QObject::connect(&worker, &uploadThread::loginFinished, &worker,
+                         [&loggedIn](const Outcome& outcome) { loggedIn = outcome.ok(); });
         QObject::connect(&worker, &uploadThread::updateBatch, &worker,
                          [&](int picture, int pictures, qint64 done, qint64 total) {
                              line.batch(picture, pictures, files.value(picture - 1), done, total);
                          });
         QObject::connect(
             &worker, &uploadThread::pictureFinished, &worker, [&](int row, const Outcome& outcome) {
+                if (!loggedIn)
+                    return;
                 tell(outcome, &line);
                 line.clear();
                 const Outcome::Result result = outcome.result();

@@ -573,13 +573,13 @@ void WindowTest::pictureList()
 
     auto* view = s.child<QLabel>("imgview");
     s.click(0);
-    QCOMPARE(view->pixmap().size(), QSize(100, 50));
+    QTRY_COMPARE(view->pixmap().size(), QSize(100, 50));
     s.click(1, Qt::ControlModifier); // two rows: the preview stays
-    QCOMPARE(view->pixmap().size(), QSize(100, 50));
+    QTRY_COMPARE(view->pixmap().size(), QSize(100, 50));
     s.click(1);
-    QCOMPARE(view->pixmap().size(), QSize(100, 80)); // small pictures are enlarged
+    QTRY_COMPARE(view->pixmap().size(), QSize(100, 80)); // small pictures are enlarged
     s.click(2);
-    QCOMPARE(view->pixmap().size(), QSize(100, 66));
+    QTRY_COMPARE(view->pixmap().size(), QSize(100, 66));
 
     s.press("butdel");
     QVERIFY(view->pixmap().isNull()); // the previewed row went
