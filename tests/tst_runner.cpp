@@ -8,6 +8,7 @@
 #include <QSignalSpy>
 #include <QStandardItemModel>
 #include <QTest>
+#include <QTransform>
 
 namespace {
 
@@ -132,6 +133,7 @@ private slots:
         QFETCH(QString, fault);
         Run r(5, fault);
         r.worker.setWaitForAcknowledgement(true);
+        r.job.resize = 2; // prepared ahead: Cancel drops what was
         QVERIFY(r.up && r.worker.startJob(r.job, uploadThread::UploadBatch) == 1);
         const QString target = fault.section(':', 0, 0);
         const int nth = qMax(1, fault.section(':', 2, 2).toInt());
@@ -148,6 +150,47 @@ private slots:
                     r.finished[row][1].value<Outcome>().result() == Outcome::NotSent);
         QCOMPARE(r.loggedIn[0][0].value<Outcome>().ok(), fault != "login:refuse");
         QCOMPARE(r.site.log().size(), 1 + sent);
+    }
+
+    // Photos prepared ahead on the pool arrive in list order, each upright,
+    // fitting the limits, with its date and camera and without its location.
+    void preparedAhead()
+    {
+        Run r(0, "upload:stall:1:1"); // the pool works on while the first answer is held
+        const QStringList tags{"Exif.Photo.DateTimeOriginal=2024:05:01 10:00:0",
+                               "Exif.Image.Make=Camera", "Exif.GPSInfo.GPSLatitudeRef=N"};
+        for (int i = 0; i < 6; ++i) {
+            const QString name = QString("p%1.jpg").arg(i);
+            QStringList photo = tags;
+            photo[0] += QString::number(i);
+            photo << QString("Exif.Image.Orientation=%1").arg(i % 2 ? 6 : 1);
+            QVERIFY(pictures::writeFile(
+                r.dir.filePath(name),
+                pictures::withExif(pictures::jpeg(pictures::quadrants({400, 200})), photo)));
+            r.job.rows.append({name, "", r.dir.filePath(name), {}});
+        }
+        r.job.resize = 2;
+        QVERIFY(r.up && r.worker.startJob(r.job, uploadThread::UploadBatch) == 1);
+        QTRY_COMPARE_WITH_TIMEOUT(r.ended.size(), 1, 30000);
+        const QList<QJsonObject> uploads = r.site.log("upload");
+        QCOMPARE(uploads.size(), 6);
+        for (int i = 0; i < 6; ++i) {
+            QCOMPARE(uploads[i]["parts"][0]["filename"].toString(), QString("p%1.jpg").arg(i));
+            QFile file(uploads[i]["stored"].toString());
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QByteArray bytes = file.readAll();
+            const QImage image = QImage::fromData(bytes);
+            QCOMPARE(image.size(), i % 2 ? QSize(50, 100) : QSize(100, 50));
+            const QImage stored = pictures::quadrants({400, 200});
+            const QImage upright = i % 2 ? stored.transformed(QTransform().rotate(90)) : stored;
+            QVERIFY(pictures::difference(image, upright.scaled(image.size())) < 12);
+            const QStringList kept = pictures::exifTags(bytes);
+            QVERIFY(
+                kept.contains(QString("Exif.Photo.DateTimeOriginal=2024:05:01 10:00:0%1").arg(i)));
+            QVERIFY(kept.contains("Exif.Image.Make=Camera") &&
+                    kept.contains("Exif.Image.Orientation=1"));
+            QVERIFY(!kept.join(' ').contains("GPS"));
+        }
     }
 
     // Destroying the worker abandons a transfer under way.

@@ -13,7 +13,7 @@ bool TestSite::start(int timeoutMs)
 {
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process_.start(QStringLiteral(VEMO_TESTSITE_BIN),
-                   QStringList{"--port", "0", "--log", logPath(), "--store", storeDir(), "--user",
+                   QStringList{"--port", url_.isEmpty() ? "0" : url_.section(':', -1), "--log", logPath(), "--store", storeDir(), "--user",
                                options_.user, "--password", options_.password,
                                "--stop-on-stdin-eof"} +
                        options_.extraArgs);

@@ -26,10 +26,16 @@ public:
     ~TestSite() { stop(); }
 
     // Starts the site and waits for its "listening on" line; false when it did
-    // not come up within the time.
+    // not come up within the time. Once started, it comes back on the same port.
     bool start(int timeoutMs = 10000);
     // Closes the site's standard input and waits for it to end (kills it if needed).
     void stop();
+    // Ends the site at once, as a server that crashed.
+    void kill()
+    {
+        process_.kill();
+        process_.waitForFinished(5000);
+    }
 
     QString url() const { return url_; } // "http://127.0.0.1:<port>", https with a certificate
     QString storeDir() const { return dir_.filePath(QStringLiteral("store")); }
