@@ -11,6 +11,7 @@
 #include <QStandardItemModel>
 
 #include <chrono>
+#include <optional>
 #include <utility>
 
 uploadThread::uploadThread(QObject* parent) : QThread(parent)
@@ -190,13 +191,18 @@ void uploadThread::run()
     }
     lastReport = 0;
     {
+        // Pictures are prepared ahead, from the login on, while earlier ones
+        // are sent; Cancel drops what was prepared ahead.
+        std::optional<Lookahead> lookahead;
+        if (mode == UploadBatch)
+            lookahead.emplace(job);
         SiteSession session(job.sessionConfig(), this);
         bool error = false;
         if (!isCancelled())
             error = !login(session);
         if (mode == UploadBatch) {
             if (!isCancelled() && !error)
-                processFilelist(session);
+                processFilelist(session, *lookahead);
             finishRemaining(
                 isCancelled() ? QCoreApplication::translate("uploadThread", "cancelled")
                 : error
@@ -233,13 +239,10 @@ bool uploadThread::emitContentAsBA(SiteSession& session)
     return outcome.ok();
 }
 
-bool uploadThread::processFilelist(SiteSession& session)
+bool uploadThread::processFilelist(SiteSession& session, Lookahead& lookahead)
 {
     qDebug("processFilelist");
     session.beginBatch(job.category);
-    // Pictures are prepared ahead while earlier ones are sent; Cancel drops
-    // what was prepared ahead.
-    Lookahead lookahead(job);
     for (int r = 0; r < job.rows.size() && !isCancelled(); ++r) {
         current = r;
         emit pictureStarted(r);

@@ -95,7 +95,7 @@ protected:
 private:
     void requestBatch(const UploadJob& batch);
     bool login(SiteSession& session);
-    bool processFilelist(SiteSession& session);
+    bool processFilelist(SiteSession& session, Lookahead& lookahead);
     bool emitContentAsBA(SiteSession& session);
     Outcome processRow(SiteSession& session, Lookahead& lookahead, int r);
     Outcome uploadGallery(SiteSession& session, const QString& filename, const QString& fullPath,
