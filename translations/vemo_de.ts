@@ -172,10 +172,6 @@
         <translation>&lt;p&gt;Lädt Bilder mit ihren Kommentaren in die Galerie einer Orva-CMS-Webseite.&lt;/p&gt;&lt;p&gt;Einstellungen und Passwort stehen als Klartext in vemo.ini im Arbeitsverzeichnis.&lt;/p&gt;</translation>
     </message>
     <message>
-        <source>Retry failed</source>
-        <translation>Fehlgeschlagene erneut senden</translation>
-    </message>
-    <message>
         <source>&amp;Gallery</source>
         <translation>&amp;Galerie</translation>
     </message>
@@ -259,6 +255,26 @@
         <source>max. height</source>
         <translation>max. Höhe</translation>
     </message>
+    <message>
+        <source>Re&amp;try failed</source>
+        <translation>Fehlgeschlagene erneu&amp;t senden</translation>
+    </message>
+    <message>
+        <source>JPEG &amp;quality</source>
+        <translation>JPEG-&amp;Qualität</translation>
+    </message>
+    <message>
+        <source>Quality of scaled pictures, from 0 (smallest files) to 100 (best pictures)</source>
+        <translation>Qualität verkleinerter Bilder, von 0 (kleinste Dateien) bis 100 (beste Bilder)</translation>
+    </message>
+    <message>
+        <source>default</source>
+        <translation>Standard</translation>
+    </message>
+    <message>
+        <source>&amp;Keep the location (GPS) of scaled photos</source>
+        <translation>&amp;Ort (GPS) verkleinerter Fotos behalten</translation>
+    </message>
 </context>
 <context>
     <name>upload</name>
@@ -285,6 +301,14 @@
     <message>
         <source>Picture being sent</source>
         <translation>Bild, das gerade gesendet wird</translation>
+    </message>
+    <message>
+        <source>Progress of the batch</source>
+        <translation>Fortschritt aller Bilder</translation>
+    </message>
+    <message>
+        <source>How much of all the pictures has been sent</source>
+        <translation>Wie viel von allen Bildern gesendet ist</translation>
     </message>
 </context>
 <context>
@@ -340,6 +364,14 @@
     <message>
         <source>the site could not be reached</source>
         <translation>die Website war nicht erreichbar</translation>
+    </message>
+    <message>
+        <source>too large</source>
+        <translation>zu groß</translation>
+    </message>
+    <message>
+        <source>could not be converted</source>
+        <translation>konnte nicht umgewandelt werden</translation>
     </message>
 </context>
 </TS>

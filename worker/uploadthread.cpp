@@ -177,18 +177,7 @@ void uploadThread::run()
         QMutexLocker lock(&mutex);
         mode = jobMode;
     }
-    sizes.clear();
-    finished = QList<bool>(job.rows.size(), false);
-    for (const picturelist::Row& row : job.rows) {
-        // A prepared picture is rarely larger than half a byte a pixel.
-        const qint64 limit = qint64(qMax(job.maxwidth, 1)) * qMax(job.maxheight, 1) / 2;
-        const QFileInfo info(row.fullPath);
-        const qint64 source = row.fullPath.isEmpty() ? row.image.sizeInBytes() / 8
-                              : info.isFile()        ? info.size()
-                                                     : 0;
-        const bool prepared = row.fullPath.isEmpty() || job.resize != 0;
-        sizes.append(prepared ? qMin(source, limit) : source);
-    }
+    planBatch();
     lastReport = 0;
     {
         // Pictures are prepared ahead, from the login on, while earlier ones
@@ -216,6 +205,21 @@ void uploadThread::run()
     sizes.clear();
     finished.clear();
     qDebug(" thread end");
+}
+
+void uploadThread::planBatch()
+{
+    sizes.clear();
+    finished = QList<bool>(job.rows.size(), false);
+    // A prepared picture is rarely larger than half a byte a pixel.
+    const qint64 limit = qint64(qMax(job.maxwidth, 1)) * qMax(job.maxheight, 1) / 2;
+    for (const picturelist::Row& row : job.rows) {
+        const QFileInfo info(row.fullPath);
+        const qint64 source = row.fullPath.isEmpty() ? row.image.sizeInBytes() / 8
+                              : info.isFile()        ? info.size()
+                                                     : 0;
+        sizes.append(Lookahead::needsPreparing(job, row) ? qMin(source, limit) : source);
+    }
 }
 
 bool uploadThread::login(SiteSession& session)

@@ -94,6 +94,9 @@ protected:
 
 private:
     void requestBatch(const UploadJob& batch);
+    // Each row's size, estimated until its picture is ready, for the batch's
+    // progress.
+    void planBatch();
     bool login(SiteSession& session);
     bool processFilelist(SiteSession& session, Lookahead& lookahead);
     bool emitContentAsBA(SiteSession& session);
