@@ -171,7 +171,7 @@ private slots:
     {
         QTest::addColumn<Wire>("w");
         QTest::newRow("file") << Wire{"pic.png", "K\u00f6ln", "K\u00f6ln", "image/png", false};
-        QTest::newRow("prepared bytes") << Wire{"clipboard.jpg", "", "", "image/jpeg", true};
+        QTest::newRow("prepared from a PNG") << Wire{"plan.png", "", "", "image/jpeg", true};
         QTest::newRow("comment beyond Latin-1")
             << Wire{"Pic.JPEG", "\u2615 f\u00fcr 5 \u20ac", "&#9749; f\u00fcr 5 &#8364;",
                     "image/jpeg", false};
