@@ -17,9 +17,10 @@ imageprep::Options optionsOf(const UploadJob& job)
 
 } // namespace
 
-Lookahead::Lookahead(const UploadJob& job, int threads, qint64 budget)
-    : job(job), options(optionsOf(job)), budget(budget), ahead(qMax(threads, 1) + 1),
-      entries(job.rows.size())
+Lookahead::Lookahead(const UploadJob& job, std::function<bool()> stopped, int threads,
+                     qint64 budget)
+    : job(job), stopped(std::move(stopped)), options(optionsOf(job)), budget(budget),
+      ahead(qMax(threads, 1) + 1), entries(job.rows.size())
 {
     pool.setMaxThreadCount(qMax(threads, 1));
     QMutexLocker lock(&mutex);
@@ -66,6 +67,10 @@ qint64 Lookahead::costOf(int row) const
 void Lookahead::fill()
 {
     while (!cancelled && nextRow < entries.size() && nextRow - takenRows < ahead) {
+        if (stopped && stopped()) {
+            cancelled = true;
+            return;
+        }
         const qint64 cost = costOf(nextRow);
         // Within the budget, or the pool is idle: one picture always goes.
         if (inFlight > 0 && inFlight + cost > budget)
@@ -105,7 +110,7 @@ void Lookahead::work(int row)
 {
     {
         QMutexLocker lock(&mutex);
-        if (cancelled) {
+        if (cancelled || (stopped && stopped())) {
             inFlight -= entries[row].cost;
             entries[row].done = true;
             changed.wakeAll();

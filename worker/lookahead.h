@@ -9,6 +9,8 @@
 #include <QThreadPool>
 #include <QWaitCondition>
 
+#include <functional>
+
 // Gets the pictures of a batch ready while earlier ones are being sent: on a
 // small pool of threads, in list order, never more than a few pictures ahead
 // and, apart from the one picture needed next, never more decoded pixels at a
@@ -27,8 +29,10 @@ public:
 
     static constexpr qint64 DefaultBudget = qint64(256) << 20;
 
-    explicit Lookahead(const UploadJob& job, int threads = QThread::idealThreadCount(),
-                       qint64 budget = DefaultBudget);
+    // `stopped` is asked before each picture is started: once it answers
+    // true (the batch was cancelled), nothing more is prepared ahead.
+    explicit Lookahead(const UploadJob& job, std::function<bool()> stopped = {},
+                       int threads = QThread::idealThreadCount(), qint64 budget = DefaultBudget);
     // Drops what was not started and waits for what was.
     ~Lookahead();
     Lookahead(const Lookahead&) = delete;
@@ -60,6 +64,7 @@ private:
     static bool readable(const QString& path);
 
     const UploadJob job;
+    const std::function<bool()> stopped;
     const imageprep::Options options;
     const qint64 budget;
     const int ahead; // how many pictures may be under way or waiting

@@ -184,7 +184,7 @@ void uploadThread::run()
         // are sent; Cancel drops what was prepared ahead.
         std::optional<Lookahead> lookahead;
         if (mode == UploadBatch)
-            lookahead.emplace(job);
+            lookahead.emplace(job, [this] { return isCancelled(); });
         SiteSession session(job.sessionConfig(), this);
         bool error = false;
         if (!isCancelled())
