@@ -1,11 +1,11 @@
 #include "app/headless.h"
 
-#include "worker/categories.h"
-#include "worker/picturelist.h"
-#include "worker/settings.h"
-#include "worker/transfer.h"
-#include "worker/transferrate.h"
-#include "worker/uploadthread.h"
+#include "core/batch/transferrate.h"
+#include "core/batch/uploadthread.h"
+#include "core/pictures/picturelist.h"
+#include "core/settings.h"
+#include "core/site/categories.h"
+#include "core/site/transfer.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

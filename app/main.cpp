@@ -1,5 +1,5 @@
 #include "app/startup.h"
-#include "worker/curl.h"
+#include "core/site/curl.h"
 
 int main(int argc, char** argv)
 {

@@ -1,8 +1,8 @@
 #include "app/startup.h"
 
 #include "app/headless.h"
+#include "core/settings.h"
 #include "mainwindow/vemo.h"
-#include "worker/settings.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -30,7 +30,7 @@
 // reduced decode), quick-thumb (imageprep::quickThumbnail: the embedded Exif
 // thumbnail when there is one).
 
-#include "worker/imageprep.h"
+#include "core/pictures/imageprep.h"
 
 #include <QBuffer>
 #include <QCoreApplication>

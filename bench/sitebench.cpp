@@ -3,8 +3,8 @@
 //
 //   sitebench [RUNS]
 
-#include "worker/curl.h"
-#include "worker/uploadthread.h"
+#include "core/batch/uploadthread.h"
+#include "core/site/curl.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>

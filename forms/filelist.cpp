@@ -1,6 +1,6 @@
 #include "forms/filelist.h"
 
-#include "worker/picturelist.h"
+#include "core/pictures/picturelist.h"
 
 #include <QDragEnterEvent>
 #include <QDragLeaveEvent>

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "core/batch/transferrate.h"
 #include "ui_upload.h"
-#include "worker/transferrate.h"
 
 #include <QElapsedTimer>
 #include <QImage>

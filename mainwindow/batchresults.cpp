@@ -1,7 +1,7 @@
 #include "mainwindow/batchresults.h"
 
-#include "worker/picturelist.h"
-#include "worker/uploadthread.h"
+#include "core/batch/uploadthread.h"
+#include "core/pictures/picturelist.h"
 
 #include <QApplication>
 #include <QStandardItemModel>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "worker/outcome.h"
+#include "core/outcome.h"
 
 #include <QList>
 #include <QObject>

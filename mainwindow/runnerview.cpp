@@ -1,8 +1,8 @@
 #include "mainwindow/runnerview.h"
 
+#include "core/batch/uploadthread.h"
 #include "forms/messages.h"
 #include "forms/upload.h"
-#include "worker/uploadthread.h"
 
 RunnerView::RunnerView(uploadThread* runner, QObject* parent) : QObject(parent), runner(runner)
 {

@@ -1,13 +1,13 @@
 #include "mainwindow/vemo.h"
 
+#include "core/batch/uploadthread.h"
+#include "core/pictures/imageprep.h"
+#include "core/pictures/picturelist.h"
+#include "core/settings.h"
+#include "core/site/categories.h"
 #include "forms/messages.h"
 #include "mainwindow/batchresults.h"
 #include "mainwindow/runnerview.h"
-#include "worker/categories.h"
-#include "worker/imageprep.h"
-#include "worker/picturelist.h"
-#include "worker/settings.h"
-#include "worker/uploadthread.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "core/batch/uploadjob.h"
 #include "forms/mainform.h"
-#include "worker/uploadjob.h"
 
 #include <QByteArray>
 #include <QItemSelection>

@@ -1,7 +1,7 @@
 // Scraping the category tree out of the gallery administration page.
 
+#include "core/site/categories.h"
 #include "support/tree.h"
-#include "worker/categories.h"
 
 #include <QStandardItemModel>
 #include <QTest>

@@ -104,7 +104,8 @@ private slots:
         row("one refused, as JSON", "upload:refuse:2", upload + " --json", 1,
             "{\"bytes\":N,\"file\":\"one.jpg\",\"reason\":\"\",\"result\":\"sent\"}\n"
             "{\"bytes\":0,\"file\":\"two.png\",\"reason\":\"could not upload file\",\"result\":"
-            "\"failed\"}\n{\"bytes\":N,\"file\":\"three.png\",\"reason\":\"\",\"result\":\"sent\"}\n"
+            "\"failed\"}\n{\"bytes\":N,\"file\":\"three.png\",\"reason\":\"\",\"result\":\"sent\"}"
+            "\n"
             "{\"bytes\":N,\"category\":7,\"failed\":1,\"not sent\":0,\"sent\":2,\"skipped\":0,"
             "\"summary\":true}\n",
             "file upload error: could not upload file\n");

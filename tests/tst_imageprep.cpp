@@ -1,8 +1,8 @@
 // Picture preparation: sizes, formats, orientation, metadata, failures and thumbnails,
 // on pictures written into a temporary directory and decoded back.
 
+#include "core/pictures/imageprep.h"
 #include "support/pictures.h"
-#include "worker/imageprep.h"
 
 #include <QColorSpace>
 #include <QImageReader>

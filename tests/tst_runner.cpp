@@ -1,9 +1,9 @@
 // The transfer worker on its own thread: whole jobs against the test site,
 // watched through the worker's reports and the site's request log.
 
+#include "core/batch/uploadthread.h"
 #include "support/pictures.h"
 #include "support/testsite.h"
-#include "worker/uploadthread.h"
 
 #include <QSignalSpy>
 #include <QStandardItemModel>

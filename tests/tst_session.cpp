@@ -2,9 +2,9 @@
 // through the real libcurl over loopback to the bundled test site, whose
 // request log shows what arrived.
 
+#include "core/site/sitesession.h"
 #include "support/pictures.h"
 #include "support/testsite.h"
-#include "worker/sitesession.h"
 
 #include <QCryptographicHash>
 #include <QJsonArray>

@@ -1,11 +1,11 @@
 // The German translation: taken from "vemo_de" in the working directory.
 
 #include "app/startup.h"
+#include "core/batch/uploadthread.h"
+#include "core/site/curl.h"
 #include "forms/messages.h"
 #include "forms/upload.h"
 #include "mainwindow/vemo.h"
-#include "worker/curl.h"
-#include "worker/uploadthread.h"
 
 #include <QApplication>
 #include <QDir>

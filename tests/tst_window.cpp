@@ -2,6 +2,10 @@
 // links, the category tree, the picture list (dialog, clipboard, drops, command
 // line, preview) and batches with their progress window and messages.
 
+#include "core/batch/uploadthread.h"
+#include "core/pictures/picturelist.h"
+#include "core/site/curl.h"
+#include "core/site/transfer.h"
 #include "forms/messages.h"
 #include "forms/upload.h"
 #include "mainwindow/vemo.h"
@@ -9,10 +13,6 @@
 #include "support/session.h"
 #include "support/testsite.h"
 #include "support/tree.h"
-#include "worker/curl.h"
-#include "worker/picturelist.h"
-#include "worker/transfer.h"
-#include "worker/uploadthread.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -472,8 +472,7 @@ void WindowTest::batch()
     QCOMPARE(arrived(site), s.column(0));
     for (int r = 0; r < 5; ++r) {
         QCOMPARE(uploads[r].value("category").toInt(), 7);
-        QCOMPARE(QImage::fromData(bytesOf(uploads[r].value("stored").toString())).size(),
-                 sizes[r]);
+        QCOMPARE(QImage::fromData(bytesOf(uploads[r].value("stored").toString())).size(), sizes[r]);
     }
     const QJsonArray parts = uploads[1].value("parts").toArray();
     QCOMPARE(parts[1].toObject().value("value").toString(), QString::fromUtf8("Grüße &#9749;"));

@@ -1,6 +1,6 @@
 #include "support/testsite.h"
 
-#include "worker/curl.h"
+#include "core/site/curl.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -13,9 +13,9 @@ bool TestSite::start(int timeoutMs)
 {
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process_.start(QStringLiteral(VEMO_TESTSITE_BIN),
-                   QStringList{"--port", url_.isEmpty() ? "0" : url_.section(':', -1), "--log", logPath(), "--store", storeDir(), "--user",
-                               options_.user, "--password", options_.password,
-                               "--stop-on-stdin-eof"} +
+                   QStringList{"--port", url_.isEmpty() ? "0" : url_.section(':', -1), "--log",
+                               logPath(), "--store", storeDir(), "--user", options_.user,
+                               "--password", options_.password, "--stop-on-stdin-eof"} +
                        options_.extraArgs);
     const QDeadlineTimer deadline(timeoutMs);
     while (!process_.canReadLine() && process_.waitForReadyRead(int(deadline.remainingTime()))) {

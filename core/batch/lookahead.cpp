@@ -1,4 +1,4 @@
-#include "worker/lookahead.h"
+#include "core/batch/lookahead.h"
 
 #include <QFileInfo>
 #include <QMutexLocker>

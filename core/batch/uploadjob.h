@@ -1,8 +1,8 @@
 #pragma once
 
-#include "worker/picturelist.h"
-#include "worker/sitesession.h"
-#include "worker/transfer.h"
+#include "core/pictures/picturelist.h"
+#include "core/site/sitesession.h"
+#include "core/site/transfer.h"
 
 #include <QList>
 #include <QMetaType>

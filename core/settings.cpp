@@ -1,4 +1,4 @@
-#include "worker/settings.h"
+#include "core/settings.h"
 
 #include <QFile>
 

@@ -1,8 +1,8 @@
-#include "worker/uploadthread.h"
+#include "core/batch/uploadthread.h"
 
-#include "worker/imageprep.h"
-#include "worker/lookahead.h"
-#include "worker/sitesession.h"
+#include "core/batch/lookahead.h"
+#include "core/pictures/imageprep.h"
+#include "core/site/sitesession.h"
 
 #include <QCoreApplication>
 #include <QDebug>

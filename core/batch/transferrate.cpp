@@ -1,4 +1,4 @@
-#include "worker/transferrate.h"
+#include "core/batch/transferrate.h"
 
 #include <cmath>
 

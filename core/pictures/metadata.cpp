@@ -1,4 +1,4 @@
-#include "worker/metadata.h"
+#include "core/pictures/metadata.h"
 
 #include <QFile>
 #include <QLoggingCategory>

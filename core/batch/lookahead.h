@@ -1,7 +1,7 @@
 #pragma once
 
-#include "worker/imageprep.h"
-#include "worker/uploadjob.h"
+#include "core/batch/uploadjob.h"
+#include "core/pictures/imageprep.h"
 
 #include <QImage>
 #include <QList>

@@ -1,6 +1,6 @@
-#include "worker/sitesession.h"
+#include "core/site/sitesession.h"
 
-#include "worker/sitetext.h"
+#include "core/site/sitetext.h"
 
 #include <QCoreApplication>
 #include <QDebug>

@@ -1,4 +1,4 @@
-#include "worker/picturelist.h"
+#include "core/pictures/picturelist.h"
 
 #include <QStandardItem>
 #include <QStandardItemModel>

@@ -1,6 +1,6 @@
-#include "worker/categories.h"
+#include "core/site/categories.h"
 
-#include "worker/sitetext.h"
+#include "core/site/sitetext.h"
 
 #include <QList>
 #include <QRegularExpression>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "worker/curl.h"
-#include "worker/outcome.h"
-#include "worker/transfer.h"
+#include "core/outcome.h"
+#include "core/site/curl.h"
+#include "core/site/transfer.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "worker/transfer.h"
+#include "core/site/transfer.h"
 
 #include <QDebug>
 #include <QRegularExpression>

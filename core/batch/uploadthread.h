@@ -1,8 +1,8 @@
 #pragma once
 
-#include "worker/outcome.h"
-#include "worker/transfer.h"
-#include "worker/uploadjob.h"
+#include "core/batch/uploadjob.h"
+#include "core/outcome.h"
+#include "core/site/transfer.h"
 
 #include <QByteArray>
 #include <QImage>

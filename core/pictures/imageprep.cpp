@@ -1,6 +1,6 @@
-#include "worker/imageprep.h"
+#include "core/pictures/imageprep.h"
 
-#include "worker/metadata.h"
+#include "core/pictures/metadata.h"
 
 #include <QBuffer>
 #include <QDebug>

@@ -1,4 +1,4 @@
-#include "worker/sitetext.h"
+#include "core/site/sitetext.h"
 
 namespace sitetext {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "worker/uploadjob.h"
+#include "core/batch/uploadjob.h"
 
 #include <QSettings>
 #include <QString>
