@@ -1,5 +1,6 @@
 #include "app/headless.h"
 
+#include "core/batch/results.h"
 #include "core/batch/transferrate.h"
 #include "core/batch/uploadthread.h"
 #include "core/pictures/picturelist.h"
@@ -13,7 +14,6 @@
 #include <QEventLoop>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLocale>
 #include <QLoggingCategory>
 #include <QRegularExpression>
 #include <QStandardItemModel>
@@ -51,18 +51,6 @@ QTextStream& err()
     return stream;
 }
 
-int usageError(const QString& message)
-{
-    err() << "vemo: " << message << "\nTry 'vemo --help' for more information.\n";
-    err().flush();
-    return 2;
-}
-
-QString formatBytes(qint64 bytes)
-{
-    return QLocale::c().formattedDataSize(bytes, 1, QLocale::DataSizeSIFormat);
-}
-
 // One line on standard error that follows the batch, when standard error is
 // a terminal: the picture being sent, "n of N", its progress, speed and time
 // left.
@@ -76,9 +64,7 @@ public:
         rate.update(done, total, clock.elapsed());
         QString state = QStringLiteral("%1 of %2  %3").arg(picture).arg(pictures).arg(path);
         if (rate.known())
-            state += QStringLiteral("  %1/s, %2 s left")
-                         .arg(formatBytes(qint64(rate.bytesPerSecond())))
-                         .arg(rate.secondsLeft());
+            state += QStringLiteral("  ") + rate.text();
         show(state);
     }
     void clear()
@@ -108,7 +94,7 @@ private:
 // A failure the window would show in a box.
 void tell(const Outcome& outcome, ProgressLine* line = nullptr)
 {
-    if (!outcome.needsMessage())
+    if (!outcome.needsMessage)
         return;
     if (line)
         line->clear();
@@ -117,10 +103,9 @@ void tell(const Outcome& outcome, ProgressLine* line = nullptr)
     err().flush();
 }
 
-// Runs `job` on a worker to its end. Returns whether the login was accepted;
-// `connect` wires the job's own reports first.
-template <typename Wiring>
-bool runJob(const UploadJob& job, uploadThread::JobKind kind, Wiring connect)
+// Runs a job on a worker to its end: `connect` wires the job's own reports,
+// `start` starts it. Returns whether the login was accepted.
+template <typename Wiring, typename Start> bool runJob(Wiring connect, Start start)
 {
     uploadThread worker;
     bool accepted = false;
@@ -132,13 +117,10 @@ bool runJob(const UploadJob& job, uploadThread::JobKind kind, Wiring connect)
                      });
     QObject::connect(&worker, &uploadThread::jobEnded, &loop, &QEventLoop::quit);
     connect(worker);
-    worker.startJob(job, kind);
+    start(worker);
     loop.exec();
     return accepted;
 }
-
-// The words of the results, as printed and in JSON.
-const char* const resultWords[] = {"sent", "failed", "skipped", "not sent"};
 
 int upload(UploadJob job, const QStringList& files, const QString& comment, bool json)
 {
@@ -147,10 +129,9 @@ int upload(UploadJob job, const QStringList& files, const QString& comment, bool
     job.options.thumbnails = false; // nobody would see them
 
     ProgressLine line;
-    int counts[4] = {};
-    qint64 bytes = 0;
+    results::Tally tally;
     bool loggedIn = false; // a refused login says so itself, not once per picture
-    const bool accepted = runJob(job, uploadThread::UploadBatch, [&](uploadThread& worker) {
+    const auto wiring = [&](uploadThread& worker) {
         QObject::connect(&worker, &uploadThread::loginFinished, &worker,
                          [&loggedIn](const Outcome& outcome) { loggedIn = outcome.ok(); });
         QObject::connect(&worker, &uploadThread::updateBatch, &worker,
@@ -163,21 +144,19 @@ int upload(UploadJob job, const QStringList& files, const QString& comment, bool
                     return;
                 tell(outcome, &line);
                 line.clear();
-                const Outcome::Result result = outcome.result();
-                ++counts[result];
-                const qint64 sent = result == Outcome::Sent ? outcome.bytes : 0;
-                bytes += sent;
-                const QString reason = outcome.ok() ? QString() : outcome.message();
+                tally.add(outcome);
+                const results::Result result = results::of(outcome);
+                const QString word = results::word(result, results::English);
+                const QString reason = results::reason(outcome);
                 if (json) {
                     out() << QJsonDocument(QJsonObject{{"file", files.value(row)},
-                                                       {"result", resultWords[result]},
+                                                       {"result", word},
                                                        {"reason", reason},
-                                                       {"bytes", sent}})
+                                                       {"bytes", outcome.ok() ? outcome.bytes : 0}})
                                  .toJson(QJsonDocument::Compact)
                           << "\n";
                 } else {
                     // Anything but "sent" in capitals, to catch the eye.
-                    const QString word = QString::fromLatin1(resultWords[result]);
                     out() << (outcome.ok() ? word : word.toUpper()).leftJustified(9)
                           << files.value(row);
                     if (!reason.isEmpty())
@@ -186,30 +165,25 @@ int upload(UploadJob job, const QStringList& files, const QString& comment, bool
                 }
                 out().flush();
             });
-    });
-    if (!accepted)
+    };
+    if (!runJob(wiring, [&job](uploadThread& worker) { worker.startBatch(job); }))
         return 2;
     if (json) {
-        out() << QJsonDocument(QJsonObject{{"summary", true},
-                                           {"category", job.category},
-                                           {"sent", counts[Outcome::Sent]},
-                                           {"failed", counts[Outcome::Failed]},
-                                           {"skipped", counts[Outcome::Skipped]},
-                                           {"not sent", counts[Outcome::NotSent]},
-                                           {"bytes", bytes}})
-                     .toJson(QJsonDocument::Compact)
-              << "\n";
+        QJsonObject summary{
+            {"summary", true}, {"category", job.category}, {"bytes", tally.bytesSent()}};
+        for (int r = 0; r < results::Count; ++r)
+            summary.insert(results::word(results::Result(r), results::English),
+                           tally.count(results::Result(r)));
+        out() << QJsonDocument(summary).toJson(QJsonDocument::Compact) << "\n";
     } else {
-        out() << counts[Outcome::Sent] << " of " << files.size()
+        out() << tally.count(results::Sent) << " of " << files.size()
               << " pictures uploaded to category " << job.category;
-        for (int result = Outcome::Failed; result <= Outcome::NotSent; ++result) {
-            if (counts[result] > 0)
-                out() << ", " << counts[result] << " " << resultWords[result];
-        }
+        for (const QString& part : tally.unsent(results::English))
+            out() << ", " << part;
         out() << "\n";
     }
     out().flush();
-    return counts[Outcome::Sent] == files.size() ? 0 : 1;
+    return tally.count(results::Sent) == files.size() ? 0 : 1;
 }
 
 // The tree, depth first, without recursion: ids right-aligned, names indented
@@ -234,7 +208,7 @@ int listCategories(const UploadJob& job)
 {
     QByteArray page;
     bool found = false;
-    const bool accepted = runJob(job, uploadThread::CategoryFetch, [&](uploadThread& worker) {
+    const auto wiring = [&](uploadThread& worker) {
         QObject::connect(&worker, &uploadThread::updateCategories, &worker,
                          [&page](const QByteArray& ba) { page = ba; });
         QObject::connect(&worker, &uploadThread::categoriesFetched, &worker,
@@ -242,6 +216,12 @@ int listCategories(const UploadJob& job)
                              found = outcome.ok();
                              tell(outcome);
                          });
+    };
+    const bool accepted = runJob(wiring, [&job](uploadThread& worker) {
+        // As the window asks: the login and the options, then the fetch.
+        worker.setLoginData(job.login.website, job.login.username, job.login.password);
+        worker.setJobOptions(job.options);
+        worker.getCategories();
     });
     if (!accepted)
         return 2;
@@ -255,6 +235,13 @@ int listCategories(const UploadJob& job)
 }
 
 } // namespace
+
+int usageError(const QString& message)
+{
+    err() << "vemo: " << message << "\nTry 'vemo --help' for more information.\n";
+    err().flush();
+    return 2;
+}
 
 bool wanted(const QStringList& arguments)
 {

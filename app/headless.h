@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QStringList>
 
 // The program without a window: uploads pictures or lists the site's
@@ -14,5 +15,9 @@ bool wanted(const QStringList& arguments);
 // the exit status: 0 when everything arrived, 1 when some pictures failed,
 // 2 for usage errors and a refused or failed login.
 int run(const QStringList& arguments);
+
+// Prints `message` as a usage error, with where to find help, to standard
+// error and returns the exit status of a usage error (2).
+int usageError(const QString& message);
 
 } // namespace headless

@@ -14,8 +14,6 @@
 #include <QLocale>
 #include <QTranslator>
 
-#include <cstdio>
-
 namespace startup {
 
 namespace {
@@ -134,11 +132,8 @@ int run(int argc, char** argv)
         return runWithoutWindow(argc, argv);
     // Before anything is shown, and without needing a display.
     const QString error = windowUsageError(arguments);
-    if (!error.isEmpty()) {
-        std::fprintf(stderr, "vemo: %s\nTry 'vemo --help' for more information.\n",
-                     qPrintable(error));
-        return 2;
-    }
+    if (!error.isEmpty())
+        return headless::usageError(error);
     takeSiteOption(argc, argv);
     const bool uploadNow = takeSwitch(QStringLiteral("--upload-now"), argc, argv);
 

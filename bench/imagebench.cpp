@@ -25,7 +25,7 @@
 // Cases: plain-resize (QImage(path), scaled smooth, JPEG default quality),
 // resize-2x (the preparation before decodes were planned at 1.5x the result:
 // reduced JPEG decode giving at least twice the result, smooth scaling, JPEG,
-// no metadata), resize (imageprep::resizeImage: 1.5x, metadata copied),
+// no metadata), resize (a fresh imageprep::Preparer: 1.5x, metadata copied),
 // plain-thumb (QImage(path), scaled fast), thumb (imageprep::thumbnail, a
 // reduced decode), quick-thumb (imageprep::quickThumbnail: the embedded Exif
 // thumbnail when there is one).
@@ -205,10 +205,13 @@ QSize runCase(const QString& name, const QString& file, const Options& o)
         return encodeJpeg(image).isEmpty() ? QSize() : image.size();
     }
     if (name == QLatin1String("resize")) {
-        QByteArray bytes;
-        if (!imageprep::resizeImage(file, &bytes, o.limits.width(), o.limits.height()))
+        imageprep::Options options;
+        options.maxwidth = o.limits.width();
+        options.maxheight = o.limits.height();
+        const imageprep::Prepared prepared = imageprep::Preparer().prepareFile(file, options, true);
+        if (prepared.failure != imageprep::Prepared::None)
             return QSize();
-        return QImage::fromData(bytes, "JPG").size();
+        return QImage::fromData(prepared.bytes, "JPG").size();
     }
     if (name == QLatin1String("plain-thumb")) {
         QImage image(file);

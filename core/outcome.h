@@ -4,6 +4,7 @@
 #include <QString>
 
 // What became of one exchange with the site, or of one picture of a batch.
+// What the user is told of it is in core/batch/results.h.
 struct Outcome
 {
     enum Kind {
@@ -18,37 +19,23 @@ struct Outcome
         Stopped,        // the batch stopped before this picture
     };
 
-    // What the user is told became of a picture.
-    enum Result { Sent, Failed, Skipped, NotSent };
-
     Kind kind = Ok;
-    // The message the user is told: a title of the site's exchanges ("curl",
-    // "login error", "error", "file upload error") and its text. An empty
-    // title means the failure is reported without a message box.
+    // The failure is told in a message box: `title` (one of the site's
+    // exchanges: "curl", "login error", "error", "file upload error") over
+    // message(). Other failures are reported with their picture only.
+    bool needsMessage = false;
+    // No connection, or no answer in time: the next request to the site would
+    // most likely fare no better.
+    bool siteUnreachable = false;
     QString title;
     QString text;
     QString detail;      // more on the cause: libcurl's own text, the HTTP status, ...
     long httpStatus = 0; // of the answer, when there was one
-    int curlCode = 0;    // CURLcode of a failed transfer
+    int curlCode = 0;    // libcurl's result code of a failed transfer, for the record
     QString file;        // the picture file concerned, if any
     qint64 bytes = 0;    // size of the picture sent, when one was
 
     bool ok() const { return kind == Ok; }
-    Result result() const
-    {
-        switch (kind) {
-        case Ok:
-            return Sent;
-        case NotPrepared:
-            return Skipped;
-        case Cancelled:
-        case Stopped:
-            return NotSent;
-        default:
-            return Failed;
-        }
-    }
-    bool needsMessage() const { return !ok() && !title.isEmpty(); }
     // The text and, on its own line, the detail when it adds something.
     QString message() const
     {
@@ -56,18 +43,23 @@ struct Outcome
             return text;
         return text + QLatin1Char('\n') + detail;
     }
-    // The site could not be reached at all (no connection, no answer in time):
-    // the next request would most likely fare no better.
-    bool siteUnreachable() const;
 
+    // A failure told in a message box.
     static Outcome failure(Kind kind, const QString& title, const QString& text,
                            const QString& detail = QString())
     {
+        Outcome o = quiet(kind, text);
+        o.needsMessage = true;
+        o.title = title;
+        o.detail = detail;
+        return o;
+    }
+    // A failure reported with its picture only, for `reason`.
+    static Outcome quiet(Kind kind, const QString& reason)
+    {
         Outcome o;
         o.kind = kind;
-        o.title = title;
-        o.text = text;
-        o.detail = detail;
+        o.text = reason;
         return o;
     }
 };

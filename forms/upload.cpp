@@ -34,12 +34,8 @@ void Upload::updateBatch(int picture, int pictures, qint64 done, qint64 total)
     overall->setText(tr("picture %1 of %2").arg(picture).arg(pictures));
     overallBar->setValue(total > 0 ? int(1000 * qMin(done, total) / total) : 0);
     transferRate.update(done, total, clock.elapsed());
-    if (!transferRate.known())
-        return;
-    const qint64 left = transferRate.secondsLeft();
-    rate->setText(tr("%1/s, about %2 left")
-                      .arg(locale().formattedDataSize(qint64(transferRate.bytesPerSecond()), 1),
-                           left < 60 ? tr("%1 s").arg(left) : tr("%1 min").arg((left + 59) / 60)));
+    if (transferRate.known())
+        rate->setText(transferRate.text());
 }
 
 void Upload::closeEvent(QCloseEvent* event)

@@ -1,11 +1,14 @@
 #include "mainwindow/batchresults.h"
 
+#include "core/batch/results.h"
 #include "core/batch/uploadthread.h"
 #include "core/pictures/picturelist.h"
 
 #include <QApplication>
 #include <QStandardItemModel>
 #include <QStyle>
+
+#include <iterator>
 
 BatchResults::BatchResults(QStandardItemModel* model, uploadThread* runner, QObject* parent)
     : QObject(parent), model(model)
@@ -27,7 +30,7 @@ QList<QPersistentModelIndex> BatchResults::unsent() const
     QList<QPersistentModelIndex> rows;
     for (int r = 0; r < model->rowCount(); ++r) {
         const QVariant state = model->index(r, picturelist::Result).data(Qt::UserRole);
-        if (state.isValid() && state.toInt() != Outcome::Sent && state.toInt() != Waiting &&
+        if (state.isValid() && state.toInt() != results::Sent && state.toInt() != Waiting &&
             state.toInt() != Sending)
             rows.append(model->index(r, 0));
     }
@@ -39,13 +42,15 @@ void BatchResults::mark(const QPersistentModelIndex& row, int state, const QStri
 {
     if (!row.isValid())
         return; // the row was removed meanwhile
+    // In the order of results::Result.
     static const QStyle::StandardPixmap icons[] = {
         QStyle::SP_DialogApplyButton, QStyle::SP_MessageBoxCritical, QStyle::SP_MessageBoxWarning,
         QStyle::SP_BrowserStop};
+    static_assert(std::size(icons) == results::Count);
     auto* item = new QStandardItem(text);
     item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
     item->setData(state, Qt::UserRole);
-    if (state <= Outcome::NotSent)
+    if (state < results::Count)
         item->setIcon(QApplication::style()->standardIcon(icons[state]));
     item->setToolTip(reason);
     item->setData(reason.isEmpty() ? text : text + QLatin1String(": ") + reason,
@@ -75,12 +80,8 @@ void BatchResults::finished(int row, const Outcome& outcome)
 {
     if (batches.isEmpty())
         return;
-    static const char* const texts[] = {QT_TR_NOOP("sent"), QT_TR_NOOP("failed"),
-                                        QT_TR_NOOP("skipped"), QT_TR_NOOP("not sent")};
-    const Outcome::Result result = outcome.result();
-    const QString reason = outcome.ok() ? QString() : outcome.message();
-    mark(batches.first().rows.value(row), result,
-         result == Outcome::NotSent ? tr("not sent (%1)").arg(reason) : tr(texts[result]), reason);
+    mark(batches.first().rows.value(row), results::of(outcome), results::label(outcome),
+         results::reason(outcome));
 }
 
 void BatchResults::ended(int run)
@@ -89,21 +90,14 @@ void BatchResults::ended(int run)
         return; // a category fetch
     const Batch batch = batches.takeFirst();
     category = batch.category;
-    int counts[4] = {};
+    results::Tally tally;
     for (const QPersistentModelIndex& row : batch.rows) {
         const QVariant state =
             QModelIndex(row).siblingAtColumn(picturelist::Result).data(Qt::UserRole);
-        if (row.isValid() && state.isValid() && state.toInt() <= Outcome::NotSent)
-            ++counts[state.toInt()];
+        if (row.isValid() && state.isValid() && state.toInt() < results::Count)
+            tally.add(results::Result(state.toInt()));
     }
-    QStringList parts{tr("%1 sent").arg(counts[Outcome::Sent])};
-    if (counts[Outcome::Failed] > 0)
-        parts << tr("%1 failed").arg(counts[Outcome::Failed]);
-    if (counts[Outcome::Skipped] > 0)
-        parts << tr("%1 skipped").arg(counts[Outcome::Skipped]);
-    if (counts[Outcome::NotSent] > 0)
-        parts << tr("%1 not sent").arg(counts[Outcome::NotSent]);
-    emit summaryChanged(parts.join(QLatin1String(", ")), !unsent().isEmpty());
+    emit summaryChanged(tally.summary(results::Translated), !unsent().isEmpty());
 }
 
 void BatchResults::forgetChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight)

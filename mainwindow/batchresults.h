@@ -11,8 +11,8 @@ class QStandardItemModel;
 class uploadThread;
 
 // What became of each picture of the list: a result cell per row ("waiting",
-// "sending", "sent", "failed", "skipped", "not sent") with an icon and, as
-// tool tip, the reason. Results stay with their rows when the list is edited,
+// "sending", then the result's label from core/batch/results.h) with an icon
+// and, as tool tip, the reason. Results stay with their rows when the list is edited,
 // and go when a row's file or name changes. After each batch, a summary.
 class BatchResults : public QObject
 {
@@ -20,7 +20,7 @@ class BatchResults : public QObject
 
 public:
     // What a result cell holds in Qt::UserRole.
-    enum State { Waiting = 100, Sending = 101 }; // besides Outcome::Result
+    enum State { Waiting = 100, Sending = 101 }; // besides results::Result
 
     BatchResults(QStandardItemModel* model, uploadThread* runner, QObject* parent = nullptr);
 

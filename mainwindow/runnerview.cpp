@@ -55,7 +55,7 @@ void RunnerView::closeWindows(int run)
 
 void RunnerView::tell(const Outcome& outcome)
 {
-    if (!outcome.needsMessage())
+    if (!outcome.needsMessage)
         return;
     messages::information(outcome.title, outcome.message());
     runner->acknowledge();

@@ -2,6 +2,7 @@
 // watched through the worker's reports and the site's request log.
 
 #include "core/batch/uploadthread.h"
+#include "core/site/curl.h"
 #include "support/pictures.h"
 #include "support/testsite.h"
 
@@ -134,7 +135,8 @@ private slots:
         Run r(5, fault);
         r.worker.setWaitForAcknowledgement(true);
         r.job.resize = 2; // prepared ahead: Cancel drops what was
-        QVERIFY(r.up && r.worker.startJob(r.job, uploadThread::UploadBatch) == 1);
+        r.worker.startBatch(r.job);
+        QVERIFY(r.up && r.requested.value(0) == QVariantList({1, true}));
         const QString target = fault.section(':', 0, 0);
         const int nth = qMax(1, fault.section(':', 2, 2).toInt());
         QVERIFY(r.site.waitForLog(target, nth));
@@ -147,7 +149,7 @@ private slots:
         QVERIFY(r.loggedIn.size() == 1 && r.started.size() == sent && r.finished.size() == 5);
         for (int row = sent; row < 5; ++row) // every row is reported, those never started too
             QVERIFY(fault.contains("refuse:1") ||
-                    r.finished[row][1].value<Outcome>().result() == Outcome::NotSent);
+                    results::of(r.finished[row][1].value<Outcome>()) == results::NotSent);
         QCOMPARE(r.loggedIn[0][0].value<Outcome>().ok(), fault != "login:refuse");
         QCOMPARE(r.site.log().size(), 1 + sent);
     }
@@ -170,7 +172,8 @@ private slots:
             r.job.rows.append({name, "", r.dir.filePath(name), {}});
         }
         r.job.resize = 2;
-        QVERIFY(r.up && r.worker.startJob(r.job, uploadThread::UploadBatch) == 1);
+        r.worker.startBatch(r.job);
+        QVERIFY(r.up);
         QTRY_COMPARE_WITH_TIMEOUT(r.ended.size(), 1, 30000);
         const QList<QJsonObject> uploads = r.site.log("upload");
         QCOMPARE(uploads.size(), 6);
@@ -197,7 +200,8 @@ private slots:
     void destroyedWhileStalled()
     {
         auto r = std::make_unique<Run>(1, "upload:stall:0:30");
-        QVERIFY(r->up && r->worker.startJob(r->job, uploadThread::UploadBatch));
+        r->worker.startBatch(r->job);
+        QVERIFY(r->up && r->requested.size() == 1);
         QVERIFY(r->site.waitForLog("upload", 1));
         const QDeadlineTimer deadline(5000);
         r.reset(); // the worker first, then the site

@@ -11,42 +11,6 @@
         <source>sending</source>
         <translation>wird gesendet</translation>
     </message>
-    <message>
-        <source>sent</source>
-        <translation>gesendet</translation>
-    </message>
-    <message>
-        <source>failed</source>
-        <translation>fehlgeschlagen</translation>
-    </message>
-    <message>
-        <source>skipped</source>
-        <translation>übersprungen</translation>
-    </message>
-    <message>
-        <source>not sent</source>
-        <translation>nicht gesendet</translation>
-    </message>
-    <message>
-        <source>not sent (%1)</source>
-        <translation>nicht gesendet (%1)</translation>
-    </message>
-    <message>
-        <source>%1 sent</source>
-        <translation>%1 gesendet</translation>
-    </message>
-    <message>
-        <source>%1 failed</source>
-        <translation>%1 fehlgeschlagen</translation>
-    </message>
-    <message>
-        <source>%1 skipped</source>
-        <translation>%1 übersprungen</translation>
-    </message>
-    <message>
-        <source>%1 not sent</source>
-        <translation>%1 nicht gesendet</translation>
-    </message>
 </context>
 <context>
     <name>QObject</name>
@@ -68,15 +32,7 @@
     </message>
 </context>
 <context>
-    <name>Upload</name>
-    <message>
-        <source>picture %1 of %2</source>
-        <translation>Bild %1 von %2</translation>
-    </message>
-    <message>
-        <source>%1/s, about %2 left</source>
-        <translation>%1/s, noch etwa %2</translation>
-    </message>
+    <name>TransferRate</name>
     <message>
         <source>%1 s</source>
         <translation>%1 s</translation>
@@ -84,6 +40,17 @@
     <message>
         <source>%1 min</source>
         <translation>%1 min</translation>
+    </message>
+    <message>
+        <source>%1/s, about %2 left</source>
+        <translation>%1/s, noch etwa %2</translation>
+    </message>
+</context>
+<context>
+    <name>Upload</name>
+    <message>
+        <source>picture %1 of %2</source>
+        <translation>Bild %1 von %2</translation>
     </message>
 </context>
 <context>
@@ -274,6 +241,45 @@
     <message>
         <source>&amp;Keep the location (GPS) of scaled photos</source>
         <translation>&amp;Ort (GPS) verkleinerter Fotos behalten</translation>
+    </message>
+</context>
+<context>
+    <name>results</name>
+    <message>
+        <source>sent</source>
+        <translation>gesendet</translation>
+    </message>
+    <message>
+        <source>%1 sent</source>
+        <translation>%1 gesendet</translation>
+    </message>
+    <message>
+        <source>failed</source>
+        <translation>fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>%1 failed</source>
+        <translation>%1 fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>skipped</source>
+        <translation>übersprungen</translation>
+    </message>
+    <message>
+        <source>%1 skipped</source>
+        <translation>%1 übersprungen</translation>
+    </message>
+    <message>
+        <source>not sent</source>
+        <translation>nicht gesendet</translation>
+    </message>
+    <message>
+        <source>%1 not sent</source>
+        <translation>%1 nicht gesendet</translation>
+    </message>
+    <message>
+        <source>not sent (%1)</source>
+        <translation>nicht gesendet (%1)</translation>
     </message>
 </context>
 <context>

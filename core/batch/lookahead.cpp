@@ -1,6 +1,7 @@
 #include "core/batch/lookahead.h"
 
-#include <QFileInfo>
+#include "core/site/sitesession.h"
+
 #include <QMutexLocker>
 
 namespace {
@@ -45,23 +46,25 @@ void Lookahead::cancel()
     changed.wakeAll();
 }
 
-// Never opens anything but a regular file: a FIFO or a device would block.
-bool Lookahead::readable(const QString& path)
-{
-    const QFileInfo file(path);
-    return !file.exists() || file.isFile();
-}
-
 qint64 Lookahead::costOf(int row) const
 {
     const picturelist::Row& r = job.rows.at(row);
     if (r.fullPath.isEmpty())
         return 2 * r.image.sizeInBytes();
-    if (!readable(r.fullPath))
-        return 0;
     if (!needsPreparing(job, r))
         return imageprep::UnknownDecodeCost; // a thumbnail at most
     return imageprep::decodeCost(r.fullPath, options, true);
+}
+
+void Lookahead::check(int row)
+{
+    Slot& slot = entries[row];
+    if (slot.checked)
+        return;
+    slot.checked = true;
+    slot.ready.refused = SiteSession::checkFile(job.rows.at(row).fullPath);
+    if (!slot.ready.refused.ok())
+        slot.started = slot.done = true; // nothing of it is read
 }
 
 void Lookahead::fill()
@@ -71,11 +74,16 @@ void Lookahead::fill()
             cancelled = true;
             return;
         }
+        Slot& slot = entries[nextRow];
+        check(nextRow);
+        if (slot.done) {
+            ++nextRow;
+            continue;
+        }
         const qint64 cost = costOf(nextRow);
         // Within the budget, or the pool is idle: one picture always goes.
         if (inFlight > 0 && inFlight + cost > budget)
             return;
-        Slot& slot = entries[nextRow];
         slot.started = true;
         slot.cost = cost;
         inFlight += cost;
@@ -90,8 +98,6 @@ Lookahead::Ready Lookahead::prepare(int row) const
     thread_local imageprep::Preparer preparer;
     const picturelist::Row& r = job.rows.at(row);
     Ready ready;
-    if (!r.fullPath.isEmpty() && !readable(r.fullPath))
-        return ready;
     if (needsPreparing(job, r)) {
         ready.prepared = true;
         ready.picture = r.fullPath.isEmpty()
@@ -133,6 +139,7 @@ Lookahead::Ready Lookahead::take(int row)
     Slot& slot = entries[row];
     takenRows = qMax(takenRows, row + 1);
     fill();
+    check(row);
     while (!slot.done && !(cancelled && !slot.started))
         changed.wait(&mutex);
     if (!slot.done) // cancelled before it started: prepare it here

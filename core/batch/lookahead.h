@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/batch/uploadjob.h"
+#include "core/outcome.h"
 #include "core/pictures/imageprep.h"
 
 #include <QImage>
@@ -16,7 +17,9 @@
 // and, apart from the one picture needed next, never more decoded pixels at a
 // time than the budget allows. What each row needs is worked out as the
 // batch sends it: a prepared (scaled, re-encoded) picture, or, for a file
-// sent as it is, only the thumbnail for whoever shows the batch.
+// sent as it is, only the thumbnail for whoever shows the batch. Each row's
+// file is checked once, before anything opens it: one that must never be
+// opened (SiteSession::checkFile) is neither read nor prepared.
 class Lookahead
 {
 public:
@@ -25,6 +28,7 @@ public:
         bool prepared = false;       // `picture` holds the bytes to send
         imageprep::Prepared picture; // when prepared (its failure, if any)
         QImage thumbnail;            // for the progress window; null when not wanted
+        Outcome refused;             // why the row's file is never opened, if so
     };
 
     static constexpr qint64 DefaultBudget = qint64(256) << 20;
@@ -53,15 +57,16 @@ private:
     {
         bool started = false;
         bool done = false;
+        bool checked = false; // the row's file (ready.refused)
         qint64 cost = 0;
         Ready ready;
     };
 
-    void fill();        // starts what may start (lock held)
-    void work(int row); // on a pool thread
+    void check(int row); // the row's file, once; a refused row is done (lock held)
+    void fill();         // starts what may start (lock held)
+    void work(int row);  // on a pool thread
     Ready prepare(int row) const;
     qint64 costOf(int row) const;
-    static bool readable(const QString& path);
 
     const UploadJob job;
     const std::function<bool()> stopped;

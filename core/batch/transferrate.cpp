@@ -1,5 +1,8 @@
 #include "core/batch/transferrate.h"
 
+#include <QCoreApplication>
+#include <QLocale>
+
 #include <cmath>
 
 namespace {
@@ -31,4 +34,16 @@ qint64 TransferRate::secondsLeft() const
     if (!known_)
         return -1;
     return qint64(std::ceil(double(left_) / rate_));
+}
+
+QString TransferRate::text() const
+{
+    if (!known_)
+        return QString();
+    const qint64 left = secondsLeft();
+    const QString time =
+        left < 60 ? QCoreApplication::translate("TransferRate", "%1 s").arg(left)
+                  : QCoreApplication::translate("TransferRate", "%1 min").arg((left + 59) / 60);
+    return QCoreApplication::translate("TransferRate", "%1/s, about %2 left")
+        .arg(QLocale().formattedDataSize(qint64(rate_), 1), time);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QtGlobal>
 
 // The speed of a batch and the time it has left, smoothed so that neither
@@ -15,6 +16,9 @@ public:
     double bytesPerSecond() const { return rate_; }
     // Whole seconds, rounded up; -1 while unknown.
     qint64 secondsLeft() const;
+    // "1.2 MiB/s, about 14 s left" (minutes from a minute on), in the user's
+    // language; empty while unknown.
+    QString text() const;
 
 private:
     qint64 startMsecs_ = -1;

@@ -19,7 +19,7 @@ struct JobOptions
 };
 
 // Everything one job needs, as one value: the window and the command line
-// build it from the settings (worker/settings.h) and hand it to the worker.
+// build it from the settings (core/settings.h) and hand it to the runner.
 struct UploadJob
 {
     SiteLogin login;
@@ -29,8 +29,6 @@ struct UploadJob
     int resize = 0;
     int maxwidth = 1000;
     int maxheight = 1000;
-    int quality = -1;             // of prepared pictures, 0..100; -1: the toolkit's default
-    bool keepLocation = false;    // prepared pictures keep their GPS tags
     QList<picturelist::Row> rows; // the pictures, in the order they are sent
     JobOptions options;
 

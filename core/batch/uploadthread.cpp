@@ -1,10 +1,8 @@
 #include "core/batch/uploadthread.h"
 
 #include "core/batch/lookahead.h"
-#include "core/pictures/imageprep.h"
 #include "core/site/sitesession.h"
 
-#include <QCoreApplication>
 #include <QDebug>
 #include <QFileInfo>
 #include <QMutexLocker>
@@ -102,15 +100,10 @@ void uploadThread::startUpload()
         if (!isRunning() && filelistmodel)
             batch.rows = picturelist::snapshot(*filelistmodel);
     }
-    requestBatch(batch);
+    startBatch(batch);
 }
 
 void uploadThread::startBatch(UploadJob batch)
-{
-    requestBatch(batch);
-}
-
-void uploadThread::requestBatch(const UploadJob& batch)
 {
     if (isRunning()) {
         // No second job: the request ends with the running one.
@@ -192,11 +185,9 @@ void uploadThread::run()
         if (mode == UploadBatch) {
             if (!isCancelled() && !error)
                 processFilelist(session, *lookahead);
-            finishRemaining(
-                isCancelled() ? QCoreApplication::translate("uploadThread", "cancelled")
-                : error
-                    ? QCoreApplication::translate("uploadThread", "the login failed")
-                    : QCoreApplication::translate("uploadThread", "the site could not be reached"));
+            finishRemaining(isCancelled() ? results::Cancelled
+                            : error       ? results::LoginFailed
+                                          : results::SiteUnreachable);
         }
         if (mode == CategoryFetch && !isCancelled() && !error)
             emitContentAsBA(session);
@@ -255,7 +246,7 @@ bool uploadThread::processFilelist(SiteSession& session, Lookahead& lookahead)
         finishRow(r, outcome);
         informUser(outcome);
         // A site that cannot be reached takes no more of the user's time.
-        if (outcome.siteUnreachable())
+        if (outcome.siteUnreachable)
             break;
     }
     current = -1;
@@ -270,11 +261,11 @@ void uploadThread::finishRow(int row, const Outcome& outcome)
     emit pictureFinished(row, outcome);
 }
 
-void uploadThread::finishRemaining(const QString& reason)
+void uploadThread::finishRemaining(results::Stop why)
 {
     for (int r = 0; r < finished.size(); ++r) {
         if (!finished.at(r))
-            finishRow(r, Outcome::failure(Outcome::Stopped, QString(), reason));
+            finishRow(r, results::stopped(why));
     }
 }
 
@@ -296,48 +287,32 @@ Outcome uploadThread::processRow(SiteSession& session, Lookahead& lookahead, int
     qDebug() << row.fullPath;
     if (row.fullPath.isEmpty())
         qDebug("clipboard");
-    // Nothing may open a FIFO or a device: it would block the batch.
-    if (const Outcome check = SiteSession::checkFile(row.fullPath); !check.ok()) {
-        emit updateFilename(row.name, QImage());
-        return check;
-    }
     const Lookahead::Ready ready = lookahead.take(r);
+    if (!ready.refused.ok()) {
+        emit updateFilename(row.name, QImage());
+        return ready.refused;
+    }
     emit updateFilename(row.name, ready.thumbnail);
     if (!ready.prepared)
-        return uploadGallery(session, row.name, row.fullPath, row.comment, nullptr);
+        return uploadGallery(session, row, nullptr);
 
     qDebug(row.fullPath.isEmpty() ? (job.resize != 0 ? "resizeImageFromQImage" : "saveImage")
                                   : "resizeImage");
-    using imageprep::Prepared;
-    if (ready.picture.failure != Prepared::None) {
-        const char* const reasons[] = {
-            "", QT_TRANSLATE_NOOP("uploadThread", "not a picture that can be read"),
-            QT_TRANSLATE_NOOP("uploadThread", "too large"),
-            QT_TRANSLATE_NOOP("uploadThread", "could not be converted")};
-        Outcome o = Outcome::failure(
-            Outcome::NotPrepared, QString(),
-            QCoreApplication::translate("uploadThread", reasons[ready.picture.failure]));
-        o.file = row.fullPath;
-        return o;
-    }
-    return uploadGallery(session, row.name, row.fullPath, row.comment, &ready.picture.bytes);
+    if (ready.picture.failure != imageprep::Prepared::None)
+        return results::notPrepared(ready.picture.failure, row.fullPath);
+    return uploadGallery(session, row, &ready.picture.bytes);
 }
 
-Outcome uploadThread::uploadGallery(SiteSession& session, const QString& filename,
-                                    const QString& fullPath, const QString& comment,
+Outcome uploadThread::uploadGallery(SiteSession& session, const picturelist::Row& row,
                                     const QByteArray* bytes)
 {
     qDebug("uploadGallery");
-    Outcome outcome = session.upload({filename, comment, fullPath, bytes});
-    if (outcome.curlCode == CURLE_ABORTED_BY_CALLBACK && abortTransfer())
-        outcome = Outcome::failure(Outcome::Cancelled, QString(),
-                                   QCoreApplication::translate("uploadThread", "cancelled"));
-    return outcome;
+    return session.upload({row.name, row.comment, row.fullPath, bytes});
 }
 
 void uploadThread::informUser(const Outcome& outcome)
 {
-    if (!outcome.needsMessage())
+    if (!outcome.needsMessage)
         return;
     {
         QMutexLocker lock(&mutex);

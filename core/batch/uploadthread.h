@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/batch/results.h"
 #include "core/batch/uploadjob.h"
 #include "core/outcome.h"
 #include "core/site/transfer.h"
@@ -39,10 +40,6 @@ public:
     // Cancels, abandons any transfer under way and waits for the thread.
     ~uploadThread() override;
 
-    // Starts `job` unless a job runs. Returns the new run's number (counting
-    // from 1), or 0 when nothing was started.
-    int startJob(const UploadJob& job, JobKind kind);
-
     // When on, the worker stops after each failure that needs a message
     // (Outcome::needsMessage) until acknowledge() is called.
     void setWaitForAcknowledgement(bool wait);
@@ -56,8 +53,9 @@ signals:
     // The whole gallery administration page, once it has been found good.
     void updateCategories(QByteArray ba);
 
-    // A batch was asked for; `run` is the run whose end answers the request:
-    // the one just `started` or, when the worker was busy, the one running.
+    // A batch was asked for (startBatch()); `run` is the run whose end answers
+    // the request: the one just `started` or, when the worker was busy, the
+    // one running. Runs count from 1.
     void uploadRequested(int run, bool started);
     void loginFinished(Outcome outcome);
     void categoriesFetched(Outcome outcome);
@@ -81,9 +79,14 @@ public slots:
     // The picture list; its rows are copied when the batch starts.
     void setFilelistData(QStandardItemModel& filelistmodel);
     void setJobOptions(JobOptions options);
+    // Starts a batch of the inputs given so far, with the rows of the list as
+    // they are now: startBatch() with them.
     void startUpload();
-    // Starts a batch of `batch`'s own rows, as startUpload() does.
+    // Every batch starts here, unless a job runs: the window's, the command
+    // line's and a retry. Announces itself with uploadRequested().
     void startBatch(UploadJob batch);
+    // Fetches the category page with the login and options given so far,
+    // unless a job runs.
     void getCategories();
     void threadend();
     // The failure reported last has been seen; the job goes on.
@@ -93,7 +96,8 @@ protected:
     void run() override;
 
 private:
-    void requestBatch(const UploadJob& batch);
+    // Starts `job` unless a job runs; the new run's number, or 0.
+    int startJob(const UploadJob& job, JobKind kind);
     // Each row's size, estimated until its picture is ready, for the batch's
     // progress.
     void planBatch();
@@ -101,15 +105,15 @@ private:
     bool processFilelist(SiteSession& session, Lookahead& lookahead);
     bool emitContentAsBA(SiteSession& session);
     Outcome processRow(SiteSession& session, Lookahead& lookahead, int r);
-    Outcome uploadGallery(SiteSession& session, const QString& filename, const QString& fullPath,
-                          const QString& comment, const QByteArray* bytes);
+    Outcome uploadGallery(SiteSession& session, const picturelist::Row& row,
+                          const QByteArray* bytes);
 
     // Waits, when asked to, until a failure that needs a message has been
     // acknowledged (or the worker is being destroyed).
     void informUser(const Outcome& outcome);
     void finishRow(int row, const Outcome& outcome);
-    // Reports every row not finished yet as not sent, for `reason`.
-    void finishRemaining(const QString& reason);
+    // Reports every row not finished yet as not sent, for `why`.
+    void finishRemaining(results::Stop why);
     void reportBatch(qint64 currentDone);
     static qint64 now();
     bool isCancelled();

@@ -261,15 +261,6 @@ Prepared unreadable(const QString& path, Prepared::Failure failure)
     return failed(failure);
 }
 
-// Hands a prepared picture to the callers of the free functions.
-bool deliver(const Prepared& prepared, QByteArray* out)
-{
-    if (!out)
-        return false;
-    *out = prepared.bytes;
-    return prepared.failure == Prepared::None;
-}
-
 } // namespace
 
 QSize fitWithin(const QSize& size, const QSize& box)
@@ -358,30 +349,6 @@ qint64 decodeCost(const QString& path, const Options& options, bool scale)
     else if (source.transform != QImageIOHandler::TransformationNone && !plan.scale)
         turned = decoded;
     return 4 * (pixels(decoded) + pixels(scaled) + pixels(turned));
-}
-
-bool resizeImage(const QString& path, QByteArray* out, int maxwidth, int maxheight)
-{
-    qDebug() << "resizeImage";
-    Options options;
-    options.maxwidth = maxwidth;
-    options.maxheight = maxheight;
-    return deliver(Preparer().prepareFile(path, options, true), out);
-}
-
-bool resizeImageFromQImage(const QImage* image, QByteArray* out, int maxwidth, int maxheight)
-{
-    qDebug() << "resizeImageFromQImage";
-    Options options;
-    options.maxwidth = maxwidth;
-    options.maxheight = maxheight;
-    return deliver(Preparer().prepareImage(image ? *image : QImage(), options, true), out);
-}
-
-bool saveImage(const QImage* image, QByteArray* out)
-{
-    qDebug() << "saveImage";
-    return deliver(Preparer().prepareImage(image ? *image : QImage(), Options(), false), out);
 }
 
 QImage thumbnail(const QString& path, const QSize& box)

@@ -45,10 +45,10 @@ constexpr int ThumbnailBox = 100;
 // allocation and the page faults of a fresh buffer. Buffers above
 // KeptBufferBytes are not kept. One Preparer per thread; not to be shared.
 //
-// The trace lines are those of the free functions below: for a file that
-// cannot be read or is too large `"<path>" : image size 0`, for an in-memory
-// picture that is null ": image size 0" when scaling (else "img could not be
-// converted"), and "img could not be converted" when encoding fails.
+// Trace lines: for a file that cannot be read or is too large `"<path>" :
+// image size 0`, for an in-memory picture that is null ": image size 0" when
+// scaling (else "img could not be converted"), and "img could not be
+// converted" when encoding fails.
 class Preparer
 {
 public:
@@ -99,19 +99,6 @@ QSize fitWithin(const QSize& size, const QSize& box);
 // allocation limit (QImageReader::allocationLimit, process-wide) to what such
 // a picture needs, when it is lower; it never lowers it.
 constexpr qint64 MaxPixels = qint64(1) << 27;
-
-// Loads the picture file at `path`, scales it down when it is wider than
-// `maxwidth` or higher than `maxheight`, and encodes it as JPEG into *out
-// (Preparer::prepareFile with scaling, the other options at their defaults).
-// Writes the trace lines "resizeImage", `"<path>" : image size 0` for a file
-// that cannot be loaded, and "img could not be converted" when encoding fails.
-bool resizeImage(const QString& path, QByteArray* out, int maxwidth, int maxheight);
-
-// The same for an in-memory picture; `image` itself is left unchanged.
-bool resizeImageFromQImage(const QImage* image, QByteArray* out, int maxwidth, int maxheight);
-
-// Encodes an in-memory picture as JPEG at its own size.
-bool saveImage(const QImage* image, QByteArray* out);
 
 // Thumbnail of a picture file or of an in-memory picture: scaled with the fast
 // transformation to fit within `box`, aspect ratio kept (smaller pictures are

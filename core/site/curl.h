@@ -1,17 +1,26 @@
 #pragma once
 
+#include "core/site/transfer.h"
+
 #include <curl/curl.h>
 
 #include <QByteArray>
 #include <QString>
 
+#include <cstddef>
 #include <memory>
 #include <utility>
 
+// Everything of the program that speaks to libcurl itself; only the site
+// session and main() include this.
+//
 // Owners of libcurl handles: each handle is released exactly once, by the
-// owner that holds it last. Move-only. Every option and form call is checked;
-// the first one that fails is kept and makes the next perform() fail with it,
-// so that no request is ever sent half set up.
+// owner that holds it last. Move-only. Every option and form call is checked,
+// and the first one that fails is kept: an Easy handle's next perform()
+// returns it without sending anything, and clears it, so each failure stops
+// exactly one request (SiteSession's set-up at construction stops the login,
+// and no job goes on after a failed login). A Mime form's failure is taken
+// by its owner before the form is used (takeError()).
 namespace curl {
 
 // Initialises libcurl for the life of the program; create one in main()
@@ -165,5 +174,30 @@ private:
     Handle<curl_mime, curl_mime_free> form_;
     Checked checked_;
 };
+
+// Where a request's answer goes: the bytes, up to a limit.
+struct Sink
+{
+    QByteArray* body = nullptr;
+    qint64 limit = 0;
+    bool overflowed = false;
+};
+
+// Appends the received bytes to the Sink* given as user pointer; refuses them
+// (which ends the transfer) once the answer would exceed the sink's limit.
+size_t writeCallback(char* data, size_t size, size_t nmemb, void* sink);
+
+// Reports (ultotal, ulnow) to the transfer::ProgressReceiver* given as user
+// pointer while the total to send is above zero, with a trace line; lets the
+// transfer go on unless the receiver asks for an abort.
+int progressCallback(void* receiver, curl_off_t dltotal, curl_off_t dlnow, curl_off_t ultotal,
+                     curl_off_t ulnow);
+
+// The two byte counts as ints: cut toward zero, and both scaled down together
+// when the total does not fit, so the ratio between them stays right.
+std::pair<int, int> progressValues(curl_off_t ultotal, curl_off_t ulnow);
+
+// libcurl's description of a result code.
+QString describe(CURLcode code);
 
 } // namespace curl

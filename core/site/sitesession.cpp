@@ -1,5 +1,6 @@
 #include "core/site/sitesession.h"
 
+#include "core/site/curl.h"
 #include "core/site/sitetext.h"
 
 #include <QCoreApplication>
@@ -51,31 +52,31 @@ int seekInFile(void* user, curl_off_t offset, int origin)
 
 Outcome readFailure(const QString& path, const QString& why)
 {
-    Outcome o =
-        Outcome::failure(Outcome::Unreadable, curlTitle, transfer::describe(CURLE_READ_ERROR),
-                         QStringLiteral("%1: %2").arg(path, why));
+    Outcome o = Outcome::failure(Outcome::Unreadable, curlTitle, curl::describe(CURLE_READ_ERROR),
+                                 QStringLiteral("%1: %2").arg(path, why));
     o.curlCode = CURLE_READ_ERROR;
     o.file = path;
     return o;
 }
 
-} // namespace
-
-bool Outcome::siteUnreachable() const
+// No connection, or no answer in time: the next request would fare no better.
+bool leavesSiteUnreachable(CURLcode code)
 {
-    switch (curlCode) {
+    switch (code) {
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY:
     case CURLE_COULDNT_CONNECT:
     case CURLE_OPERATION_TIMEDOUT:
-        return kind == TransferFailed;
+        return true;
     default:
         return false;
     }
 }
 
+} // namespace
+
 SiteSession::SiteSession(const Config& config, transfer::ProgressReceiver* progress)
-    : config_(config)
+    : config_(config), progress_(progress), easy_(std::make_unique<curl::Easy>())
 {
     if (transfer::hasForeignScheme(config_.login.website)) {
         refused_ = Outcome::failure(
@@ -86,21 +87,23 @@ SiteSession::SiteSession(const Config& config, transfer::ProgressReceiver* progr
         return;
     }
     const transfer::Timeouts& t = config_.timeouts;
-    easy_.set(CURLOPT_WRITEFUNCTION, &transfer::writeCallback);
-    easy_.set(CURLOPT_NOPROGRESS, 0L);
-    easy_.set(CURLOPT_XFERINFOFUNCTION, &transfer::progressCallback);
-    easy_.set(CURLOPT_XFERINFODATA, static_cast<void*>(progress));
-    easy_.set(CURLOPT_COOKIEFILE, "");
-    easy_.set(CURLOPT_CONNECTTIMEOUT, t.connectSeconds);
-    easy_.set(CURLOPT_LOW_SPEED_LIMIT, t.minimumSpeed);
-    easy_.set(CURLOPT_LOW_SPEED_TIME, t.slowSeconds);
-    easy_.set(CURLOPT_PROTOCOLS_STR, "http,https");
-    easy_.set(CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    easy_->set(CURLOPT_WRITEFUNCTION, &curl::writeCallback);
+    easy_->set(CURLOPT_NOPROGRESS, 0L);
+    easy_->set(CURLOPT_XFERINFOFUNCTION, &curl::progressCallback);
+    easy_->set(CURLOPT_XFERINFODATA, static_cast<void*>(progress));
+    easy_->set(CURLOPT_COOKIEFILE, "");
+    easy_->set(CURLOPT_CONNECTTIMEOUT, t.connectSeconds);
+    easy_->set(CURLOPT_LOW_SPEED_LIMIT, t.minimumSpeed);
+    easy_->set(CURLOPT_LOW_SPEED_TIME, t.slowSeconds);
+    easy_->set(CURLOPT_PROTOCOLS_STR, "http,https");
+    easy_->set(CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     // The worker thread must never be woken by SIGALRM from name resolution.
-    easy_.set(CURLOPT_NOSIGNAL, 1L);
+    easy_->set(CURLOPT_NOSIGNAL, 1L);
     if (!config_.caCertificates.isEmpty())
-        easy_.set(CURLOPT_CAINFO, QFile::encodeName(config_.caCertificates).constData());
+        easy_->set(CURLOPT_CAINFO, QFile::encodeName(config_.caCertificates).constData());
 }
+
+SiteSession::~SiteSession() = default;
 
 Outcome SiteSession::checkFile(const QString& path)
 {
@@ -116,7 +119,7 @@ Outcome SiteSession::setAddress(const QString& url)
         return refused_;
     const QByteArray bytes = sitetext::latin1(url);
     qDebug() << "URL:" << bytes;
-    easy_.set(CURLOPT_URL, bytes.constData()); // libcurl keeps its own copy
+    easy_->set(CURLOPT_URL, bytes.constData()); // libcurl keeps its own copy
     return Outcome();
 }
 
@@ -130,8 +133,8 @@ Outcome SiteSession::login()
         "name=" + sitetext::formEncoded(sitetext::latin1(config_.login.username)) +
         "&pass=" + sitetext::formEncoded(sitetext::latin1(config_.login.password)) +
         "&user_login_sub=Login";
-    easy_.set(CURLOPT_POSTFIELDSIZE, long(body.size()));
-    easy_.set(CURLOPT_COPYPOSTFIELDS, body.constData());
+    easy_->set(CURLOPT_POSTFIELDSIZE, long(body.size()));
+    easy_->set(CURLOPT_COPYPOSTFIELDS, body.constData());
     QByteArray answer;
     return perform(&answer, sitetext::loginMarker, QStringLiteral("login error"),
                    QCoreApplication::translate("uploadThread", "could not log in"));
@@ -142,7 +145,7 @@ Outcome SiteSession::galleryPage(QByteArray* page)
     if (Outcome o = setAddress(QStringLiteral("%1/admin.php?gallery").arg(config_.login.website));
         !o.ok())
         return o;
-    easy_.set(CURLOPT_HTTPGET, 1L);
+    easy_->set(CURLOPT_HTTPGET, 1L);
     return perform(page, sitetext::categoryMarker, QStringLiteral("error"),
                    QCoreApplication::translate("uploadThread", "no Categories found"));
 }
@@ -171,7 +174,7 @@ Outcome SiteSession::upload(const UploadItem& item)
 
     // The picture travels under its bare name; the local folders stay private.
     const QByteArray partName = sitetext::latin1(item.name);
-    curl::Mime form(easy_);
+    curl::Mime form(*easy_);
     if (curl_mimepart* picture = form.addPart("file[]")) {
         if (item.bytes) {
             form.check(
@@ -189,20 +192,23 @@ Outcome SiteSession::upload(const UploadItem& item)
     form.addText("hochladen", "yes");
     form.addText("submit", "Absenden");
     if (const CURLcode code = form.takeError(); code != CURLE_OK) {
-        Outcome o = Outcome::failure(Outcome::TransferFailed, curlTitle, transfer::describe(code));
+        Outcome o = Outcome::failure(Outcome::TransferFailed, curlTitle, curl::describe(code));
         o.curlCode = code;
         o.file = item.path;
         return o;
     }
-    easy_.set(CURLOPT_MIMEPOST, form.get());
+    easy_->set(CURLOPT_MIMEPOST, form.get());
 
     QByteArray answer;
     Outcome o = perform(&answer, sitetext::uploadMarker, QStringLiteral("file upload error"),
                         QCoreApplication::translate("uploadThread", "could not upload file"));
-    easy_.set(CURLOPT_MIMEPOST, static_cast<curl_mime*>(nullptr)); // the form dies here
+    easy_->set(CURLOPT_MIMEPOST, static_cast<curl_mime*>(nullptr)); // the form dies here
     if (source.changed)
         o = readFailure(item.path, QCoreApplication::translate(
                                        "uploadThread", "the file changed while it was sent"));
+    else if (o.curlCode == CURLE_ABORTED_BY_CALLBACK && progress_ && progress_->abortTransfer())
+        o = Outcome::quiet(Outcome::Cancelled,
+                           QCoreApplication::translate("uploadThread", "cancelled"));
     o.file = item.path;
     o.bytes = item.bytes ? item.bytes->size() : source.size;
     return o;
@@ -211,14 +217,14 @@ Outcome SiteSession::upload(const UploadItem& item)
 Outcome SiteSession::perform(QByteArray* answer, QLatin1StringView marker, const QString& title,
                              const QString& text)
 {
-    transfer::Sink sink{answer, config_.timeouts.maxAnswerBytes};
-    easy_.set(CURLOPT_WRITEDATA, static_cast<void*>(&sink));
-    const CURLcode code = easy_.perform();
+    curl::Sink sink{answer, config_.timeouts.maxAnswerBytes};
+    easy_->set(CURLOPT_WRITEDATA, static_cast<void*>(&sink));
+    const CURLcode code = easy_->perform();
     // The sink dies with this call; no later request may write into it.
-    easy_.set(CURLOPT_WRITEDATA, static_cast<void*>(nullptr));
+    easy_->set(CURLOPT_WRITEDATA, static_cast<void*>(nullptr));
 
     Outcome o;
-    o.httpStatus = code == CURLE_OK ? easy_.responseCode() : 0;
+    o.httpStatus = code == CURLE_OK ? easy_->responseCode() : 0;
     if (sink.overflowed) {
         o = Outcome::failure(
             Outcome::TooLarge, curlTitle,
@@ -226,9 +232,10 @@ Outcome SiteSession::perform(QByteArray* answer, QLatin1StringView marker, const
             QCoreApplication::translate("uploadThread", "the site sent more than %1 bytes")
                 .arg(config_.timeouts.maxAnswerBytes));
     } else if (code != CURLE_OK) {
-        o = Outcome::failure(Outcome::TransferFailed, curlTitle, transfer::describe(code),
-                             easy_.errorText());
+        o = Outcome::failure(Outcome::TransferFailed, curlTitle, curl::describe(code),
+                             easy_->errorText());
         o.curlCode = code;
+        o.siteUnreachable = leavesSiteUnreachable(code);
     } else if (o.httpStatus >= 400) {
         const long status = o.httpStatus;
         o = Outcome::failure(

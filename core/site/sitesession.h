@@ -1,11 +1,16 @@
 #pragma once
 
 #include "core/outcome.h"
-#include "core/site/curl.h"
 #include "core/site/transfer.h"
 
 #include <QByteArray>
 #include <QString>
+
+#include <memory>
+
+namespace curl {
+class Easy;
+}
 
 // The login of a job.
 struct SiteLogin
@@ -29,7 +34,10 @@ struct UploadItem
 // reports an Outcome; the HTTP status counts (400 and above is a failure,
 // whatever the page says), redirects are not followed, only http and https
 // are spoken, answers are read up to a limit, and certificates are always
-// checked (against `caCertificates` when it names a file).
+// checked (against `caCertificates` when it names a file). A failure that
+// leaves the site out of reach (no connection, no answer in time) says so
+// (Outcome::siteUnreachable); an upload abandoned because the progress
+// receiver asked for it is Outcome::Cancelled.
 class SiteSession
 {
 public:
@@ -41,6 +49,7 @@ public:
     };
 
     explicit SiteSession(const Config& config, transfer::ProgressReceiver* progress = nullptr);
+    ~SiteSession();
     SiteSession(const SiteSession&) = delete;
     SiteSession& operator=(const SiteSession&) = delete;
 
@@ -57,7 +66,8 @@ public:
 
     // An Unreadable outcome when `path` names something that exists but is
     // not a regular file: reading a FIFO or a device would block the job
-    // forever.
+    // forever. upload() never opens such a file; whoever else opens picture
+    // files asks here first.
     static Outcome checkFile(const QString& path);
 
 private:
@@ -66,6 +76,7 @@ private:
                     const QString& text);
 
     Config config_;
-    curl::Easy easy_;
+    transfer::ProgressReceiver* progress_;
+    std::unique_ptr<curl::Easy> easy_;
     Outcome refused_; // why no request may be made at all, if so
 };

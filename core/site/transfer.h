@@ -1,16 +1,10 @@
 #pragma once
 
-#include <curl/curl.h>
-
-#include <QByteArray>
 #include <QString>
+#include <QtGlobal>
 
-#include <cstddef>
-#include <utility>
-
-// What every request of a run has in common: the callbacks that carry the
-// answer into the request's own buffer and the upload progress out to the
-// worker, the in-memory cookie engine, the time-outs and the allowed protocols.
+// What the program knows of a transfer without libcurl: its limits, who
+// hears how far it got, and what may be sent where. libcurl itself stays behind core/site/curl.h.
 namespace transfer {
 
 // Receives the progress of the body being sent.
@@ -35,31 +29,6 @@ struct Timeouts
     long minimumSpeed = 100;
     qint64 maxAnswerBytes = 16 * 1024 * 1024;
 };
-
-// Where a request's answer goes: the bytes, up to a limit.
-struct Sink
-{
-    QByteArray* body = nullptr;
-    qint64 limit = 0;
-    bool overflowed = false;
-};
-
-// Appends the received bytes to the Sink* given as user pointer; refuses them
-// (which ends the transfer) once the answer would exceed the sink's limit.
-size_t writeCallback(char* data, size_t size, size_t nmemb, void* sink);
-
-// Reports (ultotal, ulnow) to the ProgressReceiver* given as user pointer while
-// the total to send is above zero, with a trace line; lets the transfer go on
-// unless the receiver asks for an abort.
-int progressCallback(void* receiver, curl_off_t dltotal, curl_off_t dlnow, curl_off_t ultotal,
-                     curl_off_t ulnow);
-
-// The two byte counts as ints: cut toward zero, and both scaled down together
-// when the total does not fit, so the ratio between them stays right.
-std::pair<int, int> progressValues(curl_off_t ultotal, curl_off_t ulnow);
-
-// libcurl's description of a result code.
-QString describe(CURLcode code);
 
 // The content type libcurl gives a file part by the file name's extension
 // (compared without regard to case), "application/octet-stream" when the

@@ -1,0 +1,131 @@
+#include "core/batch/results.h"
+
+#include <QCoreApplication>
+
+#include <iterator>
+
+namespace results {
+
+namespace {
+
+struct Words
+{
+    const char* word;  // "sent"
+    const char* count; // "%1 sent"
+};
+
+// In the order of Result.
+const Words words[] = {
+    {QT_TRANSLATE_NOOP("results", "sent"), QT_TRANSLATE_NOOP("results", "%1 sent")},
+    {QT_TRANSLATE_NOOP("results", "failed"), QT_TRANSLATE_NOOP("results", "%1 failed")},
+    {QT_TRANSLATE_NOOP("results", "skipped"), QT_TRANSLATE_NOOP("results", "%1 skipped")},
+    {QT_TRANSLATE_NOOP("results", "not sent"), QT_TRANSLATE_NOOP("results", "%1 not sent")},
+};
+static_assert(std::size(words) == Count);
+
+QString say(const char* text, Language language)
+{
+    return language == English ? QString::fromLatin1(text)
+                               : QCoreApplication::translate("results", text);
+}
+
+QString runnerText(const char* text)
+{
+    return QCoreApplication::translate("uploadThread", text);
+}
+
+} // namespace
+
+Result of(const Outcome& outcome)
+{
+    switch (outcome.kind) {
+    case Outcome::Ok:
+        return Sent;
+    case Outcome::NotPrepared:
+        return Skipped;
+    case Outcome::Cancelled:
+    case Outcome::Stopped:
+        return NotSent;
+    default:
+        return Failed;
+    }
+}
+
+QString word(Result result, Language language)
+{
+    return say(words[result].word, language);
+}
+
+QString label(const Outcome& outcome)
+{
+    const Result result = of(outcome);
+    if (result == NotSent)
+        return QCoreApplication::translate("results", "not sent (%1)").arg(reason(outcome));
+    return word(result, Translated);
+}
+
+QString reason(const Outcome& outcome)
+{
+    return outcome.ok() ? QString() : outcome.message();
+}
+
+Outcome notPrepared(imageprep::Prepared::Failure failure, const QString& file)
+{
+    using imageprep::Prepared;
+    const char* why = QT_TRANSLATE_NOOP("uploadThread", "could not be converted");
+    switch (failure) {
+    case Prepared::Unreadable:
+        why = QT_TRANSLATE_NOOP("uploadThread", "not a picture that can be read");
+        break;
+    case Prepared::TooLarge:
+        why = QT_TRANSLATE_NOOP("uploadThread", "too large");
+        break;
+    case Prepared::None:
+    case Prepared::EncodeFailed:
+        break;
+    }
+    Outcome o = Outcome::quiet(Outcome::NotPrepared, runnerText(why));
+    o.file = file;
+    return o;
+}
+
+Outcome stopped(Stop why)
+{
+    const char* reason = QT_TRANSLATE_NOOP("uploadThread", "cancelled");
+    switch (why) {
+    case Cancelled:
+        break;
+    case LoginFailed:
+        reason = QT_TRANSLATE_NOOP("uploadThread", "the login failed");
+        break;
+    case SiteUnreachable:
+        reason = QT_TRANSLATE_NOOP("uploadThread", "the site could not be reached");
+        break;
+    }
+    return Outcome::quiet(Outcome::Stopped, runnerText(reason));
+}
+
+void Tally::add(Result result, qint64 sent)
+{
+    ++counts[result];
+    if (result == Sent)
+        bytes += sent;
+}
+
+QStringList Tally::unsent(Language language) const
+{
+    QStringList parts;
+    for (int r = Failed; r < Count; ++r) {
+        if (counts[r] > 0)
+            parts << say(words[r].count, language).arg(counts[r]);
+    }
+    return parts;
+}
+
+QString Tally::summary(Language language) const
+{
+    return (QStringList{say(words[Sent].count, language).arg(counts[Sent])} + unsent(language))
+        .join(QLatin1String(", "));
+}
+
+} // namespace results
