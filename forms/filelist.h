@@ -10,7 +10,7 @@ class QDropEvent;
 // The picture list view. Besides being a plain tree view it takes files dropped
 // from a file manager: every dropped local file whose extension names a readable
 // image format is appended as a file row to the view's picture list model (a
-// QStandardItemModel laid out as in worker/picturelist.h).
+// QStandardItemModel laid out as in core/pictures/picturelist.h).
 class FileList : public QTreeView
 {
     Q_OBJECT

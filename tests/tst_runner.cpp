@@ -11,9 +11,13 @@
 #include <QTest>
 #include <QTransform>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 namespace {
 
-// A test site with `fault`, files to send (a.png, b.svg, notes.txt), a job
+// A test site with `fault`, files to send (a.png, b.svg, notes.txt, pipe), a job
 // for the site with `pictures` copies of a.png, and a worker with spies on
 // its reports.
 struct Run
@@ -21,11 +25,13 @@ struct Run
     explicit Run(int pictures = 0, const QString& fault = {})
         : site({"admin", "secret", fault.isEmpty() ? QStringList() : QStringList{"--fault", fault}})
     {
-        QFile svg(dir.filePath("b.svg")), text(dir.filePath("notes.txt"));
         up = site.start() && pictures::write(pictures::pattern(300, 150), dir.filePath("a.png")) &&
-             svg.open(QIODevice::WriteOnly) && text.open(QIODevice::WriteOnly) &&
-             svg.write("<svg xmlns='http://www.w3.org/2000/svg' width='300' height='150'/>") &&
-             text.write("not a picture");
+             pictures::writeFile(dir.filePath("b.svg"), "<svg xmlns='http://www.w3.org/2000/svg' "
+                                                        "width='300' height='150'/>") &&
+             pictures::writeFile(dir.filePath("notes.txt"), "not a picture");
+#ifdef Q_OS_UNIX // never to be opened: it would block whoever reads it
+        up = up && mkfifo(QFile::encodeName(dir.filePath("pipe")).constData(), 0600) == 0;
+#endif
         job.login = {site.url(), "admin", "secret"};
         job.category = 7;
         job.maxwidth = job.maxheight = 100;
@@ -61,9 +67,12 @@ private slots:
         // JPEG of the size given.
         QTest::addColumn<QString>("expected");
         QTest::newRow("resize off")
-            << 0 << "a.png as is|b.svg JPEG 100x50|clipboard.jpg JPEG 300x150|missing.png 4 curl";
-        QTest::newRow("resize on")
-            << 2 << "notes.txt 5 |a.png JPEG 100x50|clipboard.jpg JPEG 100x50|b.svg JPEG 100x50";
+            << 0
+            << "a.png as is|pipe 4 curl|b.svg JPEG 100x50|clipboard.jpg JPEG 300x150|"
+               "missing.png 4 curl";
+        QTest::newRow("resize on") << 2
+                                   << "notes.txt 5 |a.png JPEG 100x50|pipe 4 curl|clipboard.jpg "
+                                      "JPEG 100x50|b.svg JPEG 100x50";
     }
 
     // Through the window's interface: each row's outcome, and what reached the
@@ -95,18 +104,16 @@ private slots:
         QCOMPARE(r.ended, (QList<QVariantList>{{1}, {2}}));
         QCOMPARE(r.fetched.size() + r.site.log("gallery").size(), 2); // run 2's alone
 
-        const auto bytesOf = [](const QString& path) {
-            QFile file(path);
-            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-        };
         QStringList seen;
         for (int i = 0, sent = 0; i < r.finished.size(); ++i) {
             const Outcome o = r.finished[i][1].value<Outcome>();
             const QJsonObject line = r.site.log("upload").value(o.ok() ? sent++ : -1);
-            const QImage jpeg = QImage::fromData(bytesOf(line["stored"].toString("-")), "JPEG");
+            const QImage jpeg =
+                QImage::fromData(pictures::readFile(line["stored"].toString("-")), "JPEG");
             const auto name = model.item(i)->text(), file = line["parts"][0]["filename"].toString();
             seen << (!o.ok() ? name + " " + QString::number(o.kind) + " " + o.title
-                     : bytesOf(line["stored"].toString("-")) == bytesOf(r.dir.filePath(name))
+                     : pictures::readFile(line["stored"].toString("-")) ==
+                             pictures::readFile(r.dir.filePath(name))
                          ? file + " as is"
                          : file + QString(" JPEG %1x%2").arg(jpeg.width()).arg(jpeg.height()));
         }
@@ -179,9 +186,7 @@ private slots:
         QCOMPARE(uploads.size(), 6);
         for (int i = 0; i < 6; ++i) {
             QCOMPARE(uploads[i]["parts"][0]["filename"].toString(), QString("p%1.jpg").arg(i));
-            QFile file(uploads[i]["stored"].toString());
-            QVERIFY(file.open(QIODevice::ReadOnly));
-            const QByteArray bytes = file.readAll();
+            const QByteArray bytes = pictures::readFile(uploads[i]["stored"].toString());
             const QImage image = QImage::fromData(bytes);
             QCOMPARE(image.size(), i % 2 ? QSize(50, 100) : QSize(100, 50));
             const QImage stored = pictures::quadrants({400, 200});

@@ -56,12 +56,6 @@ struct Wire
     bool prepared; // sent from memory rather than from its file
 };
 
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
 } // namespace
 
 Q_DECLARE_METATYPE(Exchange)
@@ -138,7 +132,7 @@ private slots:
 #ifdef Q_OS_UNIX
         QVERIFY(x.file != "fifo" || mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
 #endif
-        QVERIFY(x.file == "fifo" || writeFile(path, QByteArray(8 << 20, 'x')));
+        QVERIFY(x.file == "fifo" || pictures::writeFile(path, QByteArray(8 << 20, 'x')));
         Recorder recorder;
         SiteSession session({{x.scheme + "://" + site.url().section("//", 1), x.user, x.password},
                              {30, 2, 100, x.cap ? x.cap : transfer::Timeouts().maxAnswerBytes},
@@ -191,7 +185,7 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath("sub/" + w.name);
         const QByteArray picture = pictures::jpeg(pictures::pattern(640, 480));
-        QVERIFY(QDir(dir.path()).mkdir("sub") && writeFile(path, picture + "tail"));
+        QVERIFY(QDir(dir.path()).mkdir("sub") && pictures::writeFile(path, picture + "tail"));
         const int form = int(strlen("name=admin&pass=secret&user_login_sub=Login"));
         for (int run = 0; run < 2; ++run) { // the second session logs in anew
             Recorder r;

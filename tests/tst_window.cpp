@@ -2,6 +2,7 @@
 // links, the category tree, the picture list (dialog, clipboard, drops, command
 // line, preview) and batches with their progress window and messages.
 
+#include "core/batch/results.h"
 #include "core/batch/uploadthread.h"
 #include "core/pictures/picturelist.h"
 #include "core/site/curl.h"
@@ -185,12 +186,6 @@ public:
     std::unique_ptr<Vemo> window;
     QTreeView* list = nullptr;
 };
-
-QByteArray bytesOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 QString filename(const QJsonObject& upload)
 {
@@ -472,7 +467,8 @@ void WindowTest::batch()
     QCOMPARE(arrived(site), s.column(0));
     for (int r = 0; r < 5; ++r) {
         QCOMPARE(uploads[r].value("category").toInt(), 7);
-        QCOMPARE(QImage::fromData(bytesOf(uploads[r].value("stored").toString())).size(), sizes[r]);
+        QCOMPARE(QImage::fromData(pictures::readFile(uploads[r].value("stored").toString())).size(),
+                 sizes[r]);
     }
     const QJsonArray parts = uploads[1].value("parts").toArray();
     QCOMPARE(parts[1].toObject().value("value").toString(), QString::fromUtf8("Grüße &#9749;"));
@@ -535,10 +531,12 @@ void WindowTest::results()
         QVERIFY(site.setFault(fault.section(':', 0, 0), fault.section(':', 1, 1),
                               fault.section(':', 2, 2).toInt(), fault.section(':', 3).toInt()));
     const auto shown = [&] {
-        static const char* const words[] = {"sent", "failed", "skipped", "not sent"};
         QStringList cells;
         for (int r = 0; r < 4; ++r)
-            cells << words[s.model()->index(r, picturelist::Result).data(Qt::UserRole).toInt()];
+            cells << results::word(
+                results::Result(
+                    s.model()->index(r, picturelist::Result).data(Qt::UserRole).toInt()),
+                results::English);
         return cells.join(' ');
     };
     s.press("butupload");

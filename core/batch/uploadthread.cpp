@@ -126,10 +126,10 @@ void uploadThread::getCategories()
     startJob(fetch, CategoryFetch);
 }
 
-int uploadThread::startJob(const UploadJob& value, JobKind kind)
+void uploadThread::startJob(const UploadJob& value, JobKind kind)
 {
     if (isRunning())
-        return 0;
+        return;
     {
         QMutexLocker lock(&mutex);
         cancelled = false;
@@ -143,7 +143,6 @@ int uploadThread::startJob(const UploadJob& value, JobKind kind)
     }
     startedRuns.append(++lastRun);
     QThread::start(QThread::LowPriority);
-    return lastRun;
 }
 
 void uploadThread::threadend()
@@ -288,11 +287,9 @@ Outcome uploadThread::processRow(SiteSession& session, Lookahead& lookahead, int
     if (row.fullPath.isEmpty())
         qDebug("clipboard");
     const Lookahead::Ready ready = lookahead.take(r);
-    if (!ready.refused.ok()) {
-        emit updateFilename(row.name, QImage());
-        return ready.refused;
-    }
     emit updateFilename(row.name, ready.thumbnail);
+    if (!ready.refused.ok()) // a FIFO or a device: nothing of it was opened
+        return ready.refused;
     if (!ready.prepared)
         return uploadGallery(session, row, nullptr);
 

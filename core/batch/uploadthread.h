@@ -96,8 +96,8 @@ protected:
     void run() override;
 
 private:
-    // Starts `job` unless a job runs; the new run's number, or 0.
-    int startJob(const UploadJob& job, JobKind kind);
+    // Starts `job` as the next run, unless a job runs.
+    void startJob(const UploadJob& job, JobKind kind);
     // Each row's size, estimated until its picture is ready, for the batch's
     // progress.
     void planBatch();

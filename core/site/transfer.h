@@ -4,7 +4,8 @@
 #include <QtGlobal>
 
 // What the program knows of a transfer without libcurl: its limits, who
-// hears how far it got, and what may be sent where. libcurl itself stays behind core/site/curl.h.
+// hears how far it got, and what may be sent where. libcurl itself stays
+// behind core/site/curl.h.
 namespace transfer {
 
 // Receives the progress of the body being sent.

@@ -27,6 +27,8 @@ double difference(const QImage& a, const QImage& b);
 // Writes `image` to `path` in the format its suffix names (GIF too); false on failure.
 bool write(const QImage& image, const QString& path);
 bool writeFile(const QString& path, const QByteArray& bytes);
+// The file's bytes; empty when it cannot be read.
+QByteArray readFile(const QString& path);
 
 // `image` as JPEG bytes.
 QByteArray jpeg(const QImage& image, int quality = 90);
