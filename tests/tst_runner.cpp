@@ -11,9 +11,7 @@
 #include <QTest>
 #include <QTransform>
 
-#ifdef Q_OS_UNIX
 #include <sys/stat.h>
-#endif
 
 namespace {
 
@@ -29,9 +27,8 @@ struct Run
              pictures::writeFile(dir.filePath("b.svg"), "<svg xmlns='http://www.w3.org/2000/svg' "
                                                         "width='300' height='150'/>") &&
              pictures::writeFile(dir.filePath("notes.txt"), "not a picture");
-#ifdef Q_OS_UNIX // never to be opened: it would block whoever reads it
+        // Never to be opened: it would block whoever reads it.
         up = up && mkfifo(QFile::encodeName(dir.filePath("pipe")).constData(), 0600) == 0;
-#endif
         job.login = {site.url(), "admin", "secret"};
         job.category = 7;
         job.maxwidth = job.maxheight = 100;

@@ -173,11 +173,9 @@ public:
     }
     void write(const QString& name, const QSize& size, const QByteArray& bytes = {})
     {
-        QFile file(path(name));
-        if (bytes.isNull())
-            QVERIFY(pictures::write(pictures::pattern(size.width(), size.height()), path(name)));
-        else
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        QVERIFY(bytes.isNull()
+                    ? pictures::write(pictures::pattern(size.width(), size.height()), path(name))
+                    : pictures::writeFile(path(name), bytes));
     }
 
     WorkDir work;

@@ -72,18 +72,11 @@ QString reason(const Outcome& outcome)
 Outcome notPrepared(imageprep::Prepared::Failure failure, const QString& file)
 {
     using imageprep::Prepared;
-    const char* why = QT_TRANSLATE_NOOP("uploadThread", "could not be converted");
-    switch (failure) {
-    case Prepared::Unreadable:
-        why = QT_TRANSLATE_NOOP("uploadThread", "not a picture that can be read");
-        break;
-    case Prepared::TooLarge:
-        why = QT_TRANSLATE_NOOP("uploadThread", "too large");
-        break;
-    case Prepared::None:
-    case Prepared::EncodeFailed:
-        break;
-    }
+    const char* why = failure == Prepared::Unreadable
+                          ? QT_TRANSLATE_NOOP("uploadThread", "not a picture that can be read")
+                      : failure == Prepared::TooLarge
+                          ? QT_TRANSLATE_NOOP("uploadThread", "too large")
+                          : QT_TRANSLATE_NOOP("uploadThread", "could not be converted");
     Outcome o = Outcome::quiet(Outcome::NotPrepared, runnerText(why));
     o.file = file;
     return o;
@@ -91,17 +84,10 @@ Outcome notPrepared(imageprep::Prepared::Failure failure, const QString& file)
 
 Outcome stopped(Stop why)
 {
-    const char* reason = QT_TRANSLATE_NOOP("uploadThread", "cancelled");
-    switch (why) {
-    case Cancelled:
-        break;
-    case LoginFailed:
-        reason = QT_TRANSLATE_NOOP("uploadThread", "the login failed");
-        break;
-    case SiteUnreachable:
-        reason = QT_TRANSLATE_NOOP("uploadThread", "the site could not be reached");
-        break;
-    }
+    const char* reason = why == Cancelled ? QT_TRANSLATE_NOOP("uploadThread", "cancelled")
+                         : why == LoginFailed
+                             ? QT_TRANSLATE_NOOP("uploadThread", "the login failed")
+                             : QT_TRANSLATE_NOOP("uploadThread", "the site could not be reached");
     return Outcome::quiet(Outcome::Stopped, runnerText(reason));
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/pictures.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -19,11 +21,7 @@ public:
     ~WorkDir() { QDir::setCurrent(previous); }
     QString path() const { return dir.path(); }
     QString iniPath() const { return dir.filePath(QStringLiteral("vemo.ini")); }
-    QByteArray iniText() const
-    {
-        QFile file(iniPath());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    QByteArray iniText() const { return pictures::readFile(iniPath()); }
 
 private:
     QTemporaryDir dir;
