@@ -3,6 +3,7 @@
 #include "core/batch/results.h"
 #include "core/batch/transferrate.h"
 #include "core/batch/uploadthread.h"
+#include "core/history/sentjournal.h"
 #include "core/pictures/picturelist.h"
 #include "core/settings.h"
 #include "core/site/categories.h"
@@ -20,6 +21,7 @@
 #include <QTextStream>
 
 #include <cstdio>
+#include <memory>
 #include <tuple>
 
 #ifdef Q_OS_WIN
@@ -128,8 +130,16 @@ int upload(UploadJob job, const QStringList& files, const QString& comment, bool
         job.rows.append({picturelist::fileNameOf(file), comment, file, QImage()});
     job.options.thumbnails = false; // nobody would see them
 
+    // What is sent is recorded; a damaged record is set aside first.
+    job.options.journal = std::make_shared<history::SentJournal>();
+    if (const QString problem = job.options.journal->load(); !problem.isEmpty()) {
+        err() << "vemo: " << problem << "\n";
+        err().flush();
+    }
+
     ProgressLine line;
     results::Tally tally;
+    int sentBefore = 0;    // left out as sent before: they are in the gallery
     bool loggedIn = false; // a refused login says so itself, not once per picture
     const auto wiring = [&](uploadThread& worker) {
         QObject::connect(&worker, &uploadThread::loginFinished, &worker,
@@ -145,6 +155,7 @@ int upload(UploadJob job, const QStringList& files, const QString& comment, bool
                 tell(outcome, &line);
                 line.clear();
                 tally.add(outcome);
+                sentBefore += outcome.kind == Outcome::AlreadySent;
                 const results::Result result = results::of(outcome);
                 const QString word = results::word(result, results::English);
                 const QString reason = results::reason(outcome);
@@ -183,7 +194,7 @@ int upload(UploadJob job, const QStringList& files, const QString& comment, bool
         out() << "\n";
     }
     out().flush();
-    return tally.count(results::Sent) == files.size() ? 0 : 1;
+    return tally.count(results::Sent) + sentBefore == files.size() ? 0 : 1;
 }
 
 // The tree, depth first, without recursion: ids right-aligned, names indented
@@ -302,11 +313,15 @@ int run(const QStringList& arguments)
         QStringLiteral("json"),
         QStringLiteral("Print one JSON object per picture (file, result, reason, bytes) and a "
                        "summary object, instead of the lines."));
+    const QCommandLineOption skipSentOption(
+        QStringLiteral("skip-sent"),
+        QStringLiteral("Leave out pictures sent to the same site and category before, with the "
+                       "same content (as vemo-sent.jsonl in the working directory records)."));
     const QCommandLineOption verboseOption(QStringLiteral("verbose"),
                                            QStringLiteral("Print the diagnostic trace."));
     parser.addOptions({uploadOption, listOption, siteOption, userOption, categoryOption,
                        resizeOption, noResizeOption, commentOption, caOption, qualityOption,
-                       locationOption, jsonOption, verboseOption});
+                       locationOption, jsonOption, skipSentOption, verboseOption});
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Pictures to upload."),
                                  QStringLiteral("[FILE...]"));
 
@@ -361,6 +376,7 @@ int run(const QStringList& arguments)
     }
     if (parser.isSet(locationOption))
         job.options.keepLocation = true;
+    job.options.skipSent = parser.isSet(skipSentOption);
     if (parser.isSet(noResizeOption))
         job.resize = 0;
     if (parser.isSet(resizeOption)) {

@@ -17,6 +17,7 @@ struct Outcome
         BadAddress,     // the site address is not one the program may use
         Cancelled,      // the user cancelled before it was done
         Stopped,        // the batch stopped before this picture
+        AlreadySent,    // sent to the same site and category before, with the same content
     };
 
     Kind kind = Ok;

@@ -2,13 +2,26 @@
 
 #include "core/batch/results.h"
 #include "core/batch/uploadthread.h"
+#include "core/history/sentjournal.h"
 #include "core/pictures/picturelist.h"
 
 #include <QApplication>
+#include <QHash>
 #include <QStandardItemModel>
 #include <QStyle>
 
 #include <iterator>
+
+namespace {
+
+// The words a result is kept under between runs, by state.
+const QHash<int, QString> keptWords{{results::Sent, QStringLiteral("sent")},
+                                    {results::Failed, QStringLiteral("failed")},
+                                    {results::Skipped, QStringLiteral("skipped")},
+                                    {results::NotSent, QStringLiteral("not sent")},
+                                    {BatchResults::SentBefore, QStringLiteral("sent before")}};
+
+} // namespace
 
 BatchResults::BatchResults(QStandardItemModel* model, uploadThread* runner, QObject* parent)
     : QObject(parent), model(model)
@@ -31,10 +44,49 @@ QList<QPersistentModelIndex> BatchResults::unsent() const
     for (int r = 0; r < model->rowCount(); ++r) {
         const QVariant state = model->index(r, picturelist::Result).data(Qt::UserRole);
         if (state.isValid() && state.toInt() != results::Sent && state.toInt() != Waiting &&
-            state.toInt() != Sending)
+            state.toInt() != Sending && state.toInt() != SentBefore)
             rows.append(model->index(r, 0));
     }
     return rows;
+}
+
+QList<QPersistentModelIndex> BatchResults::sent() const
+{
+    QList<QPersistentModelIndex> rows;
+    for (int r = 0; r < model->rowCount(); ++r) {
+        const QVariant state = model->index(r, picturelist::Result).data(Qt::UserRole);
+        if (state.isValid() && (state.toInt() == results::Sent || state.toInt() == SentBefore))
+            rows.append(model->index(r, 0));
+    }
+    return rows;
+}
+
+void BatchResults::markSentBefore(const QPersistentModelIndex& row, const QDateTime& when)
+{
+    mark(row, SentBefore, tr("sent before"), results::alreadySent(when, QString()).text);
+}
+
+void BatchResults::markMissing(const QPersistentModelIndex& row)
+{
+    mark(row, Missing, tr("does not exist"),
+         QModelIndex(row).siblingAtColumn(picturelist::FullPath).data().toString());
+}
+
+QStringList BatchResults::saved(int row) const
+{
+    const QModelIndex cell = model->index(row, picturelist::Result);
+    const QVariant state = cell.data(Qt::UserRole);
+    if (!state.isValid() || !keptWords.contains(state.toInt()))
+        return {};
+    return {keptWords.value(state.toInt()), cell.data().toString(),
+            cell.data(Qt::ToolTipRole).toString()};
+}
+
+void BatchResults::restore(const QPersistentModelIndex& row, const QStringList& result)
+{
+    const int state = keptWords.key(result.value(0), -1);
+    if (state >= 0)
+        mark(row, state, result.value(1), result.value(2));
 }
 
 void BatchResults::mark(const QPersistentModelIndex& row, int state, const QString& text,
@@ -50,8 +102,12 @@ void BatchResults::mark(const QPersistentModelIndex& row, int state, const QStri
     auto* item = new QStandardItem(text);
     item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
     item->setData(state, Qt::UserRole);
-    if (state < results::Count)
-        item->setIcon(QApplication::style()->standardIcon(icons[state]));
+    // Sent before: in the gallery, as sent; missing: a warning, as skipped.
+    const int look = state == SentBefore ? results::Sent
+                     : state == Missing  ? results::Skipped
+                                         : state;
+    if (look < results::Count)
+        item->setIcon(QApplication::style()->standardIcon(icons[look]));
     item->setToolTip(reason);
     item->setData(reason.isEmpty() ? text : text + QLatin1String(": ") + reason,
                   Qt::AccessibleTextRole);
@@ -80,8 +136,12 @@ void BatchResults::finished(int row, const Outcome& outcome)
 {
     if (batches.isEmpty())
         return;
-    mark(batches.first().rows.value(row), results::of(outcome), results::label(outcome),
-         results::reason(outcome));
+    if (outcome.kind == Outcome::AlreadySent)
+        mark(batches.first().rows.value(row), SentBefore, tr("sent before"),
+             results::reason(outcome));
+    else
+        mark(batches.first().rows.value(row), results::of(outcome), results::label(outcome),
+             results::reason(outcome));
 }
 
 void BatchResults::ended(int run)
@@ -91,13 +151,18 @@ void BatchResults::ended(int run)
     const Batch batch = batches.takeFirst();
     category = batch.category;
     results::Tally tally;
+    int sentBefore = 0;
     for (const QPersistentModelIndex& row : batch.rows) {
         const QVariant state =
             QModelIndex(row).siblingAtColumn(picturelist::Result).data(Qt::UserRole);
         if (row.isValid() && state.isValid() && state.toInt() < results::Count)
             tally.add(results::Result(state.toInt()));
+        sentBefore += row.isValid() && state == int(SentBefore);
     }
-    emit summaryChanged(tally.summary(results::Translated), !unsent().isEmpty());
+    QString summary = tally.summary(results::Translated);
+    if (sentBefore > 0)
+        summary += QLatin1String(", ") + tr("%1 sent before").arg(sentBefore);
+    emit summaryChanged(summary, !unsent().isEmpty());
 }
 
 void BatchResults::forgetChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight)

@@ -2,6 +2,7 @@
 
 #include "core/outcome.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QObject>
 #include <QPersistentModelIndex>
@@ -19,8 +20,13 @@ class BatchResults : public QObject
     Q_OBJECT
 
 public:
-    // What a result cell holds in Qt::UserRole.
-    enum State { Waiting = 100, Sending = 101 }; // besides results::Result
+    // What a result cell holds in Qt::UserRole, besides results::Result.
+    enum State {
+        Waiting = 100,
+        Sending = 101,
+        SentBefore = 102, // the same content went to the same site and category before
+        Missing = 103,    // the picture's file does not exist (any more)
+    };
 
     BatchResults(QStandardItemModel* model, uploadThread* runner, QObject* parent = nullptr);
 
@@ -28,6 +34,17 @@ public:
     void expect(const QList<QPersistentModelIndex>& rows);
     // The rows still to be sent (failed, skipped, not sent), in list order.
     QList<QPersistentModelIndex> unsent() const;
+    // The rows whose picture is in the gallery: sent, or sent before.
+    QList<QPersistentModelIndex> sent() const;
+    // Shows that `row`'s picture was sent at `when` before.
+    void markSentBefore(const QPersistentModelIndex& row, const QDateTime& when);
+    void markMissing(const QPersistentModelIndex& row);
+
+    // A row's result as kept between runs: its word ("sent", "failed",
+    // "skipped", "not sent", "sent before"), text and reason; empty for none
+    // or one that does not outlive the run.
+    QStringList saved(int row) const;
+    void restore(const QPersistentModelIndex& row, const QStringList& result);
     // The category of the batch that ran last.
     int lastCategory() const { return category; }
     void setCategory(int value) { pendingCategory = value; }

@@ -1,6 +1,8 @@
 #include "mainwindow/vemo.h"
 
 #include "core/batch/uploadthread.h"
+#include "core/history/listfile.h"
+#include "core/history/sentjournal.h"
 #include "core/pictures/imageprep.h"
 #include "core/pictures/picturelist.h"
 #include "core/settings.h"
@@ -18,13 +20,16 @@
 #include <QHeaderView>
 #include <QImageReader>
 #include <QKeySequence>
+#include <QLineEdit>
 #include <QPixmap>
 #include <QShortcut>
 #include <QSortFilterProxyModel>
 #include <QStandardItemModel>
+#include <QStyledItemDelegate>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -43,6 +48,33 @@ public:
 
 protected:
     bool filterAcceptsColumn(int column, const QModelIndex&) const override { return column == 0; }
+};
+
+// The list's editors tell what is being typed, keystroke by keystroke, before
+// it is committed (or abandoned with Escape).
+class TypingDelegate : public QStyledItemDelegate
+{
+public:
+    using Typed = std::function<void(const QModelIndex&, const QString&)>;
+    TypingDelegate(Typed typed, QObject* parent)
+        : QStyledItemDelegate(parent), typed(std::move(typed))
+    {
+    }
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override
+    {
+        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+        if (auto* line = qobject_cast<QLineEdit*>(editor)) {
+            const QPersistentModelIndex cell(index);
+            connect(line, &QLineEdit::textEdited, line,
+                    [this, cell](const QString& text) { typed(cell, text); });
+        }
+        return editor;
+    }
+
+private:
+    Typed typed;
 };
 
 } // namespace
@@ -89,6 +121,14 @@ Vemo::Vemo(QWidget* parent) : QWidget(parent)
         butretry->setVisible(retry);
     });
     connect(butretry, &QPushButton::pressed, this, &Vemo::retryFailed);
+    connect(butremovesent, &QPushButton::pressed, this, &Vemo::removeSent);
+    auto* delegate = new TypingDelegate(
+        [this](const QModelIndex& cell, const QString& text) { typing(cell, text); }, filelist);
+    filelist->setItemDelegate(delegate);
+    connect(delegate, &QAbstractItemDelegate::closeEditor, this, [this] {
+        typingCell = QPersistentModelIndex();
+        listChanged();
+    });
 
     catlistmodel = new QStandardItemModel(0, 2, this);
     catlistmodel->setHeaderData(0, Qt::Horizontal, tr("Category"));
@@ -142,7 +182,25 @@ Vemo::Vemo(QWidget* parent) : QWidget(parent)
     loadSettings();
     restoreGeometry(settings->value(Settings::Geometry).toByteArray());
     columns->restoreState(settings->value(Settings::Columns).toByteArray());
-    addCommandLineFiles();
+
+    // The list and the record of what was sent live beside the settings.
+    journal = std::make_shared<history::SentJournal>();
+    report(journal->load());
+    listFile = std::make_unique<history::ListFile>();
+    if (!addCommandLineFiles())
+        restoreList();
+    // From here on every change of the list is saved; pictures named on the
+    // command line replace the saved list only once they are changed.
+    saveTimer.setSingleShot(true);
+    saveTimer.setInterval(500);
+    connect(&saveTimer, &QTimer::timeout, this, &Vemo::saveList);
+    connect(filelistmodel, &QAbstractItemModel::rowsInserted, this, &Vemo::listChanged);
+    connect(filelistmodel, &QAbstractItemModel::rowsRemoved, this, &Vemo::listChanged);
+    connect(filelistmodel, &QAbstractItemModel::rowsMoved, this, &Vemo::listChanged);
+    connect(filelistmodel, &QAbstractItemModel::modelReset, this, &Vemo::listChanged);
+    connect(filelistmodel, &QAbstractItemModel::layoutChanged, this, &Vemo::listChanged);
+    connect(filelistmodel, &QAbstractItemModel::dataChanged, this, &Vemo::listChanged);
+    butremovesent->setVisible(!results->sent().isEmpty());
 
     // A changed login is tried once typing has stopped for a moment.
     loginTimer.setSingleShot(true);
@@ -166,6 +224,8 @@ Vemo::Vemo(QWidget* parent) : QWidget(parent)
 
 Vemo::~Vemo()
 {
+    if (saveTimer.isActive() || typingCell.isValid())
+        saveList();
     settings->setValue(Settings::Geometry, saveGeometry());
     settings->setValue(Settings::Columns, filelist->header()->saveState());
     // The worker stops (and any transfer under way is abandoned) before the
@@ -243,16 +303,109 @@ void Vemo::rebuildLinks()
                             .arg(site, cat, tr("Admin Gallery")));
 }
 
-void Vemo::addCommandLineFiles()
+bool Vemo::addCommandLineFiles()
 {
     const QStringList arguments = QCoreApplication::arguments();
     if (arguments.size() <= 1)
-        return;
+        return false;
     const QList<QByteArray> formats = QImageReader::supportedImageFormats();
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         if (picturelist::hasImageExtension(arguments.at(i), formats))
             picturelist::appendFileRow(*filelistmodel, arguments.at(i));
     }
+    return filelistmodel->rowCount() > 0;
+}
+
+void Vemo::restoreList()
+{
+    const history::ListFile::Loaded loaded = listFile->load();
+    report(loaded.problem);
+    for (const history::ListRow& row : loaded.rows) {
+        const int r = filelistmodel->rowCount();
+        if (row.path.isEmpty()) {
+            picturelist::appendClipboardRow(*filelistmodel, row.image);
+            filelistmodel->setData(filelistmodel->index(r, picturelist::File), row.name);
+        } else {
+            picturelist::appendFileRow(*filelistmodel, row.path);
+        }
+        filelistmodel->setData(filelistmodel->index(r, picturelist::Comment), row.comment);
+        const QPersistentModelIndex index = filelistmodel->index(r, 0);
+        if (row.missing)
+            results->markMissing(index);
+        else
+            results->restore(index, {row.result, row.text, row.reason});
+    }
+}
+
+void Vemo::listChanged()
+{
+    if (!saveTimer.isActive())
+        saveTimer.start();
+}
+
+void Vemo::typing(const QModelIndex& cell, const QString& text)
+{
+    typingCell = cell;
+    typed = text;
+    listChanged();
+}
+
+void Vemo::saveList()
+{
+    saveTimer.stop();
+    butremovesent->setVisible(!results->sent().isEmpty());
+    QList<history::ListRow> rows;
+    rows.reserve(filelistmodel->rowCount());
+    const QList<picturelist::Row> pictures = picturelist::snapshot(*filelistmodel);
+    for (int r = 0; r < pictures.size(); ++r) {
+        const picturelist::Row& picture = pictures.at(r);
+        history::ListRow row;
+        row.name = picture.name;
+        row.comment = picture.comment;
+        row.path = picture.fullPath;
+        row.image = picture.image;
+        if (typingCell.isValid() && typingCell.row() == r) {
+            if (typingCell.column() == picturelist::Comment)
+                row.comment = typed;
+            else if (typingCell.column() == picturelist::File)
+                row.name = typed;
+        }
+        const QStringList result = results->saved(r);
+        if (!result.isEmpty()) {
+            row.result = result.at(0);
+            row.text = result.at(1);
+            row.reason = result.at(2);
+        }
+        rows.append(row);
+    }
+    QString error;
+    if (!listFile->save(rows, &error) && !saveFailed) {
+        saveFailed = true;
+        report(tr("The picture list cannot be saved in %1 (%2); it is lost when the program "
+                  "ends.")
+                   .arg(history::ListFile::FileName, error));
+    }
+}
+
+void Vemo::report(const QString& problem)
+{
+    if (problem.isEmpty())
+        return;
+    qDebug() << problem;
+    // Once the window is up.
+    QTimer::singleShot(0, this,
+                       [problem] { messages::information(QStringLiteral("Vemo"), problem); });
+}
+
+void Vemo::removeSent()
+{
+    QList<QPersistentModelIndex> rows = results->sent();
+    std::sort(rows.begin(), rows.end(),
+              [](const QPersistentModelIndex& a, const QPersistentModelIndex& b) {
+                  return a.row() > b.row();
+              });
+    for (const QPersistentModelIndex& row : rows)
+        filelistmodel->removeRow(row.row());
 }
 
 void Vemo::addFiles()
@@ -353,6 +506,7 @@ void Vemo::uploadAndClose()
             });
         },
         Qt::SingleShotConnection);
+    unattended = true; // pictures sent before go again, as they do from the command line
     uploadFilelist();
 }
 
@@ -389,9 +543,47 @@ void Vemo::updateCategories(QByteArray ba)
     label_7->setText(notice);
 }
 
+UploadJob Vemo::currentJob() const
+{
+    UploadJob job = settings->job();
+    job.options.journal = journal;
+    return job;
+}
+
+bool Vemo::askAboutSent(UploadJob& job, const QList<QPersistentModelIndex>& rows)
+{
+    report(journal->load());
+    const QList<QDateTime> when =
+        history::sentBefore(*journal, job.login.website, job.category, job.rows);
+    int count = 0;
+    for (qsizetype i = 0; i < when.size(); ++i) {
+        if (when.at(i).isValid()) {
+            results->markSentBefore(rows.value(i), when.at(i));
+            ++count;
+        }
+    }
+    if (count == 0 || unattended)
+        return true;
+    const QString text =
+        count == 1 ? tr("1 of these %1 pictures was already sent to category %2. Send it again?")
+                         .arg(when.size())
+                         .arg(job.category)
+                   : tr("%1 of these %2 pictures were already sent to category %3. Send them "
+                        "again?")
+                         .arg(count)
+                         .arg(when.size())
+                         .arg(job.category);
+    const int answer = messages::question(QStringLiteral("Vemo"), text,
+                                          {tr("Skip them"), tr("Send all"), tr("Cancel")});
+    if (answer != 0 && answer != 1)
+        return false;
+    job.options.skipSent = answer == 0;
+    return true;
+}
+
 void Vemo::sendLoginData()
 {
-    const UploadJob job = settings->job();
+    const UploadJob job = currentJob();
     emit setLoginData(job.login.website, job.login.username, job.login.password);
     emit setJobOptions(job.options);
 }
@@ -420,15 +612,19 @@ void Vemo::loginTyped()
 
 void Vemo::uploadFilelist()
 {
-    const UploadJob job = settings->job();
-    sendLoginData();
+    UploadJob job = currentJob();
+    QList<QPersistentModelIndex> rows;
+    for (int r = 0; r < filelistmodel->rowCount(); ++r)
+        rows.append(filelistmodel->index(r, 0));
+    job.rows = picturelist::snapshot(*filelistmodel);
+    if (!askAboutSent(job, rows))
+        return;
+    emit setLoginData(job.login.website, job.login.username, job.login.password);
+    emit setJobOptions(job.options);
     emit setCategory(job.category);
     emit setResize(job.resize);
     emit setResizeData(job.maxwidth, job.maxheight);
     emit setFilelistData(*filelistmodel);
-    QList<QPersistentModelIndex> rows;
-    for (int r = 0; r < filelistmodel->rowCount(); ++r)
-        rows.append(filelistmodel->index(r, 0));
     results->expect(rows);
     results->setCategory(job.category);
     emit startUpload();
@@ -437,12 +633,14 @@ void Vemo::uploadFilelist()
 void Vemo::retryFailed()
 {
     const QList<QPersistentModelIndex> rows = results->unsent();
-    UploadJob job = settings->job();
+    UploadJob job = currentJob();
     job.category = results->lastCategory();
     QList<int> numbers;
     for (const QPersistentModelIndex& row : rows)
         numbers.append(row.row());
     job.rows = picturelist::snapshot(*filelistmodel, numbers);
+    if (!askAboutSent(job, rows))
+        return;
     results->expect(rows);
     results->setCategory(job.category);
     uploadthread->startBatch(job);

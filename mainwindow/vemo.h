@@ -14,6 +14,11 @@
 
 #include <memory>
 
+namespace history {
+class ListFile;
+class SentJournal;
+} // namespace history
+
 class BatchResults;
 class QSortFilterProxyModel;
 class QStandardItemModel;
@@ -68,10 +73,28 @@ private slots:
     void updateCategories(QByteArray ba);
     void butcatPressed();
     void retryFailed();
+    void removeSent();
 
 private:
     void loadSettings();
-    void addCommandLineFiles();
+    // Adds the pictures named on the command line; false when none are.
+    bool addCommandLineFiles();
+    // The list saved last, with each row's comment and result.
+    void restoreList();
+    // The list changed: it is saved shortly (at most every half second).
+    void listChanged();
+    void saveList();
+    // A comment (or a clipboard picture's name) being typed: it is kept as
+    // typed before the editor is closed.
+    void typing(const QModelIndex& cell, const QString& text);
+    // Tells the user once about a damaged file set aside, or such.
+    void report(const QString& problem);
+    // The job the settings describe, with the journal.
+    UploadJob currentJob() const;
+    // Counts the pictures of `job` sent before to its site and category and,
+    // when there are any, marks their `rows` and asks whether to send them
+    // again. False when the user cancels.
+    bool askAboutSent(UploadJob& job, const QList<QPersistentModelIndex>& rows);
     void rebuildLinks();
     void sendLoginData();
     void showPreview(const QImage& preview);
@@ -94,4 +117,11 @@ private:
     std::unique_ptr<uploadThread> uploadthread;
     RunnerView* runnerView = nullptr;
     BatchResults* results = nullptr;
+    std::shared_ptr<history::SentJournal> journal;
+    std::unique_ptr<history::ListFile> listFile;
+    QTimer saveTimer;                 // runs from the first change not saved yet
+    QPersistentModelIndex typingCell; // the cell whose editor is open, if typed into
+    QString typed;                    // what it holds
+    bool saveFailed = false;          // told once
+    bool unattended = false;          // uploadAndClose: no questions
 };

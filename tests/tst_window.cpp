@@ -71,6 +71,10 @@ public:
     explicit Session(const QByteArray& ini = QByteArray()) : work(ini)
     {
         messages::setHandler([this](const QString& t, const QString& m) { seen.append({t, m}); });
+        messages::setAnswerer([this](const QString&, const QString& q, const QStringList&) {
+            asked.append(q);
+            return answer;
+        });
         window = std::make_unique<Vemo>();
         window->show();
         window->activateWindow();
@@ -86,6 +90,7 @@ public:
     {
         window.reset();
         messages::setHandler({});
+        messages::setAnswerer({});
     }
 
     template <typename T> T* child(const char* name) const
@@ -181,6 +186,8 @@ public:
     WorkDir work;
     QTemporaryDir pics;
     QList<Message> seen;
+    QStringList asked; // the questions asked
+    int answer = 1;    // the button pressed: "Send all" for the one about pictures sent before
     std::unique_ptr<Vemo> window;
     QTreeView* list = nullptr;
 };

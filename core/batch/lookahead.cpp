@@ -1,7 +1,10 @@
 #include "core/batch/lookahead.h"
 
+#include "core/history/contenthash.h"
+#include "core/history/sentjournal.h"
 #include "core/site/sitesession.h"
 
+#include <QFileInfo>
 #include <QMutexLocker>
 
 namespace {
@@ -13,6 +16,7 @@ imageprep::Options optionsOf(const UploadJob& job)
     options.maxheight = job.maxheight;
     options.quality = job.options.quality;
     options.keepLocation = job.options.keepLocation;
+    options.hashSource = job.options.journal != nullptr;
     return options;
 }
 
@@ -104,8 +108,16 @@ Lookahead::Ready Lookahead::prepare(int row) const
                             ? preparer.prepareImage(r.image, options, job.resize != 0)
                             : preparer.prepareFile(r.fullPath, options, true);
         ready.thumbnail = ready.picture.thumbnail;
-    } else if (job.options.thumbnails) {
-        ready.thumbnail = imageprep::quickThumbnail(r.fullPath);
+        ready.hash = r.fullPath.isEmpty() && options.hashSource ? history::hashOfImage(r.image)
+                                                                : ready.picture.sourceHash;
+    } else {
+        if (job.options.thumbnails)
+            ready.thumbnail = imageprep::quickThumbnail(r.fullPath);
+        // Otherwise its hash is made while it is sent, from the bytes sent.
+        if (job.options.skipSent && options.hashSource &&
+            job.options.journal->mayHaveSent(job.login.website, job.category,
+                                             QFileInfo(r.fullPath).size()))
+            ready.hash = history::hashOfFile(r.fullPath);
     }
     if (!job.options.thumbnails)
         ready.thumbnail = QImage();

@@ -19,7 +19,8 @@
 // batch sends it: a prepared (scaled, re-encoded) picture, or, for a file
 // sent as it is, only the thumbnail for whoever shows the batch. Each row's
 // file is checked once, before anything opens it: one that must never be
-// opened (SiteSession::checkFile) is neither read nor prepared.
+// opened (SiteSession::checkFile) is neither read nor prepared. When the batch
+// keeps a journal, each picture's content hash is made here too.
 class Lookahead
 {
 public:
@@ -29,6 +30,11 @@ public:
         imageprep::Prepared picture; // when prepared (its failure, if any)
         QImage thumbnail;            // for the progress window; null when not wanted
         Outcome refused;             // why the row's file is never opened, if so
+        // The content hash of the picture (core/history/contenthash.h), made
+        // where it is read anyway: while it is prepared; for a file sent as it
+        // is only when it must be known before it is sent (the batch skips
+        // pictures sent before and the journal knows a file of that size).
+        QByteArray hash;
     };
 
     static constexpr qint64 DefaultBudget = qint64(256) << 20;

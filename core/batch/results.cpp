@@ -1,5 +1,7 @@
 #include "core/batch/results.h"
 
+#include "core/history/sentjournal.h"
+
 #include <QCoreApplication>
 
 #include <iterator>
@@ -42,6 +44,7 @@ Result of(const Outcome& outcome)
     case Outcome::Ok:
         return Sent;
     case Outcome::NotPrepared:
+    case Outcome::AlreadySent:
         return Skipped;
     case Outcome::Cancelled:
     case Outcome::Stopped:
@@ -78,6 +81,15 @@ Outcome notPrepared(imageprep::Prepared::Failure failure, const QString& file)
                           ? QT_TRANSLATE_NOOP("uploadThread", "too large")
                           : QT_TRANSLATE_NOOP("uploadThread", "could not be converted");
     Outcome o = Outcome::quiet(Outcome::NotPrepared, runnerText(why));
+    o.file = file;
+    return o;
+}
+
+Outcome alreadySent(const QDateTime& when, const QString& file)
+{
+    Outcome o = Outcome::quiet(Outcome::AlreadySent,
+                               runnerText(QT_TRANSLATE_NOOP("uploadThread", "already sent on %1"))
+                                   .arg(history::SentJournal::describe(when)));
     o.file = file;
     return o;
 }

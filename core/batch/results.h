@@ -3,6 +3,7 @@
 #include "core/outcome.h"
 #include "core/pictures/imageprep.h"
 
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
@@ -30,6 +31,9 @@ QString reason(const Outcome& outcome);
 
 // A picture skipped because it could not be prepared.
 Outcome notPrepared(imageprep::Prepared::Failure failure, const QString& file);
+// A picture left out because its content went to the same site and category
+// at `when` ("already sent on 2024-05-01 14:03").
+Outcome alreadySent(const QDateTime& when, const QString& file);
 
 // Why a batch stopped before a picture.
 enum Stop { Cancelled, LoginFailed, SiteUnreachable };

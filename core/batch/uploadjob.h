@@ -8,6 +8,12 @@
 #include <QMetaType>
 #include <QString>
 
+#include <memory>
+
+namespace history {
+class SentJournal;
+}
+
 // How a job is carried out, beyond what it sends.
 struct JobOptions
 {
@@ -16,6 +22,12 @@ struct JobOptions
     bool thumbnails = true;    // announce each picture with a thumbnail (someone shows them)
     int quality = -1;          // of prepared pictures, 0..100; -1: the toolkit's default
     bool keepLocation = false; // prepared pictures keep their GPS tags
+    // Where each picture the site accepts is recorded; none: nothing is, and
+    // no content is hashed.
+    std::shared_ptr<history::SentJournal> journal;
+    // Pictures the journal says were sent to this site and category with the
+    // same content are not sent again (Outcome::AlreadySent).
+    bool skipSent = false;
 };
 
 // Everything one job needs, as one value: the window and the command line

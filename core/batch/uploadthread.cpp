@@ -1,8 +1,11 @@
 #include "core/batch/uploadthread.h"
 
 #include "core/batch/lookahead.h"
+#include "core/history/contenthash.h"
+#include "core/history/sentjournal.h"
 #include "core/site/sitesession.h"
 
+#include <QDateTime>
 #include <QDebug>
 #include <QFileInfo>
 #include <QMutexLocker>
@@ -290,21 +293,48 @@ Outcome uploadThread::processRow(SiteSession& session, Lookahead& lookahead, int
     emit updateFilename(row.name, ready.thumbnail);
     if (!ready.refused.ok()) // a FIFO or a device: nothing of it was opened
         return ready.refused;
-    if (!ready.prepared)
-        return uploadGallery(session, row, nullptr);
+    history::SentJournal* journal = job.options.journal.get();
+    if (job.options.skipSent && journal && !ready.hash.isEmpty()) {
+        const QDateTime sent = journal->sentBefore(job.login.website, job.category, ready.hash);
+        if (sent.isValid())
+            return results::alreadySent(sent, row.fullPath);
+    }
+    if (!ready.prepared) {
+        QByteArray streamed; // hashed as it is sent
+        const Outcome outcome = uploadGallery(
+            session, row, nullptr, journal && ready.hash.isEmpty() ? &streamed : nullptr);
+        record(row, outcome, ready.hash.isEmpty() ? streamed : ready.hash);
+        return outcome;
+    }
 
     qDebug(row.fullPath.isEmpty() ? (job.resize != 0 ? "resizeImageFromQImage" : "saveImage")
                                   : "resizeImage");
     if (ready.picture.failure != imageprep::Prepared::None)
         return results::notPrepared(ready.picture.failure, row.fullPath);
-    return uploadGallery(session, row, &ready.picture.bytes);
+    const Outcome outcome = uploadGallery(session, row, &ready.picture.bytes);
+    record(row, outcome, ready.hash);
+    return outcome;
+}
+
+void uploadThread::record(const picturelist::Row& row, const Outcome& outcome, QByteArray hash)
+{
+    history::SentJournal* journal = job.options.journal.get();
+    if (!journal || !outcome.ok())
+        return;
+    if (hash.isEmpty()) // libcurl read the file in another way than once through
+        hash = row.fullPath.isEmpty() ? history::hashOfImage(row.image)
+                                      : history::hashOfFile(row.fullPath);
+    const qint64 bytes = row.fullPath.isEmpty() ? 0 : QFileInfo(row.fullPath).size();
+    if (!hash.isEmpty() && !journal->record({QDateTime::currentDateTimeUtc(), job.login.website,
+                                             job.category, hash, bytes, row.name}))
+        qDebug() << "could not record" << row.name << "in" << journal->path();
 }
 
 Outcome uploadThread::uploadGallery(SiteSession& session, const picturelist::Row& row,
-                                    const QByteArray* bytes)
+                                    const QByteArray* bytes, QByteArray* contentHash)
 {
     qDebug("uploadGallery");
-    return session.upload({row.name, row.comment, row.fullPath, bytes});
+    return session.upload({row.name, row.comment, row.fullPath, bytes, contentHash});
 }
 
 void uploadThread::informUser(const Outcome& outcome)

@@ -105,8 +105,11 @@ private:
     bool processFilelist(SiteSession& session, Lookahead& lookahead);
     bool emitContentAsBA(SiteSession& session);
     Outcome processRow(SiteSession& session, Lookahead& lookahead, int r);
+    // `contentHash`, when given, receives the hash of a file sent as it is.
     Outcome uploadGallery(SiteSession& session, const picturelist::Row& row,
-                          const QByteArray* bytes);
+                          const QByteArray* bytes, QByteArray* contentHash = nullptr);
+    // A picture the site accepted goes into the job's journal, if it has one.
+    void record(const picturelist::Row& row, const Outcome& outcome, QByteArray hash);
 
     // Waits, when asked to, until a failure that needs a message has been
     // acknowledged (or the worker is being destroyed).

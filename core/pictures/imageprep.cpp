@@ -1,5 +1,6 @@
 #include "core/pictures/imageprep.h"
 
+#include "core/history/contenthash.h"
 #include "core/pictures/metadata.h"
 
 #include <QBuffer>
@@ -95,7 +96,11 @@ QSize oneAndAHalf(const QSize& size)
 class Source
 {
 public:
-    explicit Source(const QString& path) : path(path), reader(path)
+    // `keepBytes`: every picture file is read whole into memory before it is
+    // decoded (up to MaxInMemoryBytes), so that its content can be hashed
+    // without reading it again.
+    explicit Source(const QString& path, bool keepBytes = false)
+        : path(path), reader(path), keepBytes(keepBytes)
     {
         raiseAllocationLimit();
         reader.setAutoTransform(false);
@@ -149,12 +154,18 @@ public:
             *into = QImage();
         if (vector() && size != stored)
             reader.setScaledSize(size);
-        if (format == "jpeg" && known()) {
+        if ((format == "jpeg" && known()) || keepBytes)
             readIntoMemory();
-            if (size != stored)
-                reduceJpeg(size);
-        }
+        if (format == "jpeg" && known() && size != stored)
+            reduceJpeg(size);
         return reader.read(into);
+    }
+
+    // The hash of the file's content: of the bytes decoded when they were
+    // read into memory, else read once more (the system has them cached).
+    QByteArray contentHash() const
+    {
+        return bytes.isEmpty() ? history::hashOfFile(path) : history::hashOf(bytes);
     }
 
     QImageIOHandler::Transformations transform = QImageIOHandler::TransformationNone;
@@ -184,8 +195,10 @@ private:
         if (!file.open(QIODevice::ReadOnly) || file.size() > MaxInMemoryBytes)
             return;
         bytes = file.readAll();
-        if (bytes.size() != file.size())
+        if (bytes.size() != file.size()) {
+            bytes.clear();
             return;
+        }
         buffer.setBuffer(&bytes);
         if (!buffer.open(QIODevice::ReadOnly))
             return;
@@ -201,6 +214,7 @@ private:
     QImageReader reader;
     QByteArray format;
     QSize stored;
+    bool keepBytes = false;
 };
 
 // How a picture file becomes the result: whether it is scaled and to what
@@ -273,7 +287,7 @@ QSize fitWithin(const QSize& size, const QSize& box)
 
 Prepared Preparer::prepareFile(const QString& path, const Options& options, bool scale)
 {
-    Source source(path);
+    Source source(path, options.hashSource);
     if (source.overCeiling())
         return unreadable(path, Prepared::TooLarge);
     Plan plan;
@@ -310,8 +324,11 @@ Prepared Preparer::prepareFile(const QString& path, const Options& options, bool
     Prepared result = encode(upright(std::move(image), source.transform), options);
     if (buffer.sizeInBytes() > KeptBufferBytes)
         buffer = QImage();
-    if (result.failure == Prepared::None)
+    if (result.failure == Prepared::None) {
         metadata::carryOver(path, &result.bytes, options.keepLocation);
+        if (options.hashSource)
+            result.sourceHash = source.contentHash();
+    }
     return result;
 }
 

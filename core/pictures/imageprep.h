@@ -19,6 +19,7 @@ struct Options
     int maxheight = 1000;
     int quality = -1;          // JPEG quality 0..100; -1: the toolkit's default
     bool keepLocation = false; // keep the GPS tags of a picture file
+    bool hashSource = false;   // hash the picture file's content (Prepared::sourceHash)
 };
 
 // One prepared picture.
@@ -34,6 +35,9 @@ struct Prepared
     QByteArray bytes; // one complete JPEG file; empty on failure
     QImage thumbnail; // fits ThumbnailBox, made from the prepared picture
     QSize size;       // of the encoded picture
+    // With Options::hashSource: the content hash of the picture file
+    // (core/history/contenthash.h), from the bytes read to decode it.
+    QByteArray sourceHash;
 };
 
 // The box Prepared::thumbnail fits in.

@@ -1,5 +1,6 @@
 #include "core/site/sitesession.h"
 
+#include "core/history/contenthash.h"
 #include "core/site/curl.h"
 #include "core/site/sitetext.h"
 
@@ -9,6 +10,7 @@
 #include <QFileInfo>
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -22,6 +24,10 @@ struct FileSource
     qint64 size = 0;
     qint64 position = 0;
     bool changed = false; // it ended before its announced size
+    // The bytes read so far, in order, when asked for; `hashed` goes false
+    // when libcurl reads anything twice or skips anything.
+    std::unique_ptr<history::ContentHash> hash;
+    bool hashed = true;
 };
 
 size_t readFromFile(char* buffer, size_t size, size_t nitems, void* user)
@@ -36,6 +42,8 @@ size_t readFromFile(char* buffer, size_t size, size_t nitems, void* user)
         return CURL_READFUNC_ABORT;
     }
     source->position += n;
+    if (source->hash)
+        source->hash->add(QByteArrayView(buffer, n));
     return size_t(n);
 }
 
@@ -47,6 +55,10 @@ int seekInFile(void* user, curl_off_t offset, int origin)
     if (!source->file.seek(offset))
         return CURL_SEEKFUNC_FAIL;
     source->position = offset;
+    if (source->hash) {
+        source->hash->reset();
+        source->hashed = offset == 0;
+    }
     return CURL_SEEKFUNC_OK;
 }
 
@@ -170,6 +182,8 @@ Outcome SiteSession::upload(const UploadItem& item)
         if (!source.file.open(QIODevice::ReadOnly))
             return readFailure(item.path, source.file.errorString());
         source.size = source.file.size();
+        if (item.contentHash)
+            source.hash = std::make_unique<history::ContentHash>();
     }
 
     // The picture travels under its bare name; the local folders stay private.
@@ -211,6 +225,10 @@ Outcome SiteSession::upload(const UploadItem& item)
                            QCoreApplication::translate("uploadThread", "cancelled"));
     o.file = item.path;
     o.bytes = item.bytes ? item.bytes->size() : source.size;
+    if (item.contentHash)
+        *item.contentHash = source.hash && source.hashed && source.position == source.size
+                                ? source.hash->hex()
+                                : QByteArray();
     return o;
 }
 

@@ -27,6 +27,10 @@ struct UploadItem
     QString comment;                   // may be empty
     QString path;                      // the file sent as it is on disk, when `bytes` is null
     const QByteArray* bytes = nullptr; // the prepared picture; must outlive upload()
+    // For a file sent as it is: receives the content hash of the bytes sent
+    // (core/history/contenthash.h), made as they go; left empty when they
+    // were not read through once from start to end.
+    QByteArray* contentHash = nullptr;
 };
 
 // One job's conversation with the site, over one libcurl handle whose cookie
