@@ -86,11 +86,13 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("output");
-        QTest::addColumn<QString>("error"); // what standard error must hold; empty: nothing
+        QTest::addColumn<QString>("error");      // what standard error must hold; empty: nothing
+        QTest::addColumn<QStringList>("before"); // a command run first
         const auto row = [](const char* name, const char* fault, const QString& arguments,
-                            int exitCode, const QString& output, const char* error) {
+                            int exitCode, const QString& output, const char* error,
+                            const QString& before = {}) {
             QTest::newRow(name) << QString(fault) << arguments.split(' ') << exitCode << output
-                                << QString(error);
+                                << QString(error) << before.split(' ', Qt::SkipEmptyParts);
         };
         const QString upload = "--upload --comment Gr\u00fc\u00dfe one.jpg two.png three.png";
         row("all sent", "", upload, 0,
@@ -109,6 +111,13 @@ private slots:
             "{\"bytes\":N,\"category\":7,\"failed\":1,\"not sent\":0,\"sent\":2,\"skipped\":0,"
             "\"summary\":true}\n",
             "file upload error: could not upload file\n");
+        row("sent before, left out", "", upload + " --json --skip-sent", 0,
+            "{\"bytes\":0,\"file\":\"one.jpg\",\"reason\":\"already sent on DATE\",\"result\":"
+            "\"skipped\"}\n{\"bytes\":N,\"file\":\"two.png\",\"reason\":\"\",\"result\":\"sent\"}\n"
+            "{\"bytes\":N,\"file\":\"three.png\",\"reason\":\"\",\"result\":\"sent\"}\n"
+            "{\"bytes\":N,\"category\":7,\"failed\":0,\"not sent\":0,\"sent\":2,\"skipped\":1,"
+            "\"summary\":true}\n",
+            "", "--upload --no-resize one.jpg");
         row("login refused", "login:refuse", upload, 2, "", "login error: could not log in\n");
         row("categories, CA certificates given", "", "--list-categories --cacert ca.pem", 0,
             "     3  Allgemein\n     7  Urlaub & Reisen\n    12    Italien\n"
@@ -135,20 +144,27 @@ private slots:
         QFETCH(int, exitCode);
         QFETCH(QString, output);
         QFETCH(QString, error);
+        QFETCH(QStringList, before);
         TestSite site(
             {"admin", "secret", fault.isEmpty() ? QStringList() : QStringList{"--fault", fault}});
         QVERIFY(site.start());
         const Work work(site.url());
+        if (!before.isEmpty())
+            QCOMPARE(std::get<0>(run(QStringList{VEMO_BIN} + before, work.path())), 0);
+        const qsizetype earlier = site.log("upload").size();
         const auto [code, out, err] = run(QStringList{VEMO_BIN} + arguments, work.path());
         QCOMPARE(code, exitCode);
-        QCOMPARE(QString(out).replace(QRegularExpression("\"bytes\":[1-9][0-9]*"), "\"bytes\":N"),
+        QCOMPARE(QString(out)
+                     .replace(QRegularExpression("\"bytes\":[1-9][0-9]*"), "\"bytes\":N")
+                     .replace(QRegularExpression("on 20[0-9-]+ [0-9:]+"), "on DATE"),
                  output);
         QVERIFY2(error.isEmpty() ? err.isEmpty() : err.contains(error), qPrintable(err));
         QCOMPARE(site.log().isEmpty(), exitCode == 2 && fault.isEmpty());
         int arrived = 0; // with the comment
-        for (const QJsonObject& line : site.log("upload"))
+        for (const QJsonObject& line : site.log("upload").mid(earlier))
             arrived += line["result"] == "ok" && line["parts"][1]["value"] == "Gr\u00fc\u00dfe";
-        QCOMPARE(arrived, out.count("sent ") + out.count("\"result\":\"sent\""));
+        QCOMPARE(arrived, out.count(QRegularExpression("^sent |\"result\":\"sent\"",
+                                                       QRegularExpression::MultilineOption)));
     }
 
     // The demo starts its own site, uploads, and leaves no process behind.

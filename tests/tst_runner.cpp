@@ -2,10 +2,12 @@
 // watched through the worker's reports and the site's request log.
 
 #include "core/batch/uploadthread.h"
+#include "core/history/sentjournal.h"
 #include "core/site/curl.h"
 #include "support/pictures.h"
 #include "support/testsite.h"
 
+#include <QJsonDocument>
 #include <QSignalSpy>
 #include <QStandardItemModel>
 #include <QTest>
@@ -196,6 +198,68 @@ private slots:
                     kept.contains("Exif.Image.Orientation=1"));
             QVERIFY(!kept.join(' ').contains("GPS"));
         }
+    }
+
+    void journal_data()
+    {
+        QTest::addColumn<QString>("change"); // between the two batches
+        QTest::addColumn<int>("first");      // resize, of the first batch
+        QTest::addColumn<int>("second");     // and of the second
+        QTest::addColumn<bool>("skipped");
+        QTest::newRow("same content, same category") << "" << 0 << 0 << true;
+        QTest::newRow("scaled, then as it is") << "" << 2 << 0 << true;
+        QTest::newRow("as it is, then scaled") << "" << 0 << 2 << true;
+        QTest::newRow("changed content") << "content" << 0 << 0 << false;
+        QTest::newRow("other category") << "category" << 2 << 2 << false;
+        QTest::newRow("torn last line") << "torn" << 0 << 0 << true;
+        QTest::newRow("foreign file") << "foreign" << 0 << 0 << false;
+    }
+
+    // What the site accepted is recorded, with the hash of the file's content
+    // however it was sent; skipping pictures sent before leaves out the same
+    // content sent to the same site and category. A line cut short by a crash
+    // is dropped; a file that is not such a record is moved aside.
+    void journal()
+    {
+        QFETCH(QString, change);
+        QFETCH(int, first);
+        QFETCH(int, second);
+        QFETCH(bool, skipped);
+        Run r(1);
+        const QString path = r.dir.filePath("vemo-sent.jsonl");
+        r.job.options.journal = std::make_shared<history::SentJournal>(path);
+        r.job.options.skipSent = true;
+        r.job.resize = first;
+        QVERIFY(r.up);
+        r.worker.startBatch(r.job);
+        QTRY_COMPARE_WITH_TIMEOUT(r.ended.size(), 1, 30000);
+        if (change == "content")
+            QVERIFY(pictures::write(pictures::pattern(301, 150), r.dir.filePath("a.png")));
+        if (change == "category")
+            r.job.category = 3;
+        if (change == "torn" || change == "foreign")
+            QVERIFY(pictures::writeFile(path, change == "torn"
+                                                  ? pictures::readFile(path) + "{\"time\":\"20"
+                                                  : "name,size\na.png,1\n"));
+        // As at the next start.
+        r.job.options.journal = std::make_shared<history::SentJournal>(path);
+        QCOMPARE(r.job.options.journal->load().contains(".damaged"), change == "foreign");
+        r.job.resize = second;
+        r.worker.startBatch(r.job);
+        QTRY_COMPARE_WITH_TIMEOUT(r.ended.size(), 2, 30000);
+
+        const Outcome o = r.finished.last()[1].value<Outcome>();
+        QCOMPARE(o.kind, skipped ? Outcome::AlreadySent : Outcome::Ok);
+        QVERIFY(!skipped || o.text.startsWith("already sent on 20"));
+        QCOMPARE(r.site.log("upload").size(), skipped ? 1 : 2);
+        const QList<QByteArray> lines = pictures::readFile(path).split('\n');
+        QCOMPARE(lines.size(), change == "foreign" || skipped ? 3 : 4); // the last one empty
+        for (const QByteArray& line : lines.mid(1, lines.size() - 2))
+            QVERIFY2(!QJsonDocument::fromJson(line)["time"].toString().isEmpty(), line.data());
+        QVERIFY(!lines.join().contains("secret") && !lines.join().contains("admin"));
+        QCOMPARE(QFile::permissions(path) & (QFileDevice::ReadGroup | QFileDevice::ReadOther), 0);
+        QCOMPARE(history::SentJournal::siteKey("HTTP://u:pw@Example.org/orva/#x"),
+                 QString("http://example.org/orva"));
     }
 
     // Destroying the worker abandons a transfer under way.

@@ -232,6 +232,7 @@ private slots:
     void results();
     void cancel_data();
     void cancel();
+    void workingList();
     void pictureList();
     void drops_data();
     void drops();
@@ -605,6 +606,55 @@ void WindowTest::cancel()
         shown << s.model()->index(r, picturelist::Result).data().toString();
     QCOMPARE(shown.join(' ').replace(" (cancelled)", ""), results);
     QVERIFY(s.seen.isEmpty());
+}
+
+// The list comes back at the next start as it was, also a comment still
+// being typed; pictures sent before are asked about once and marked; Remove
+// sent takes what is in the gallery off the list; a damaged list is set aside
+// and told once.
+void WindowTest::workingList()
+{
+    TestSite site;
+    QVERIFY(site.start());
+    Session s(site, "");
+    for (const int width : {40, 50, 60})
+        s.write(QString("%1.png").arg(width), {width, 30});
+    s.addByDialog({"40.png", "50.png"});
+    s.press("butupload");
+    s.settle();
+    s.addByDialog({"60.png"});
+    s.list->edit(s.model()->index(2, 1));
+    QTest::keyClicks(s.list->viewport()->findChild<QLineEdit*>(), QString::fromUtf8("Gruß"));
+    const auto saved = [&] { return pictures::readFile(s.work.path() + "/vemo-list.json"); };
+    QTRY_VERIFY_WITH_TIMEOUT(saved().contains("Gruß"), 1500); // the editor is still open
+    QVERIFY(s.column(1).join("").isEmpty());
+
+    s.answer = 0; // Skip them
+    s.press("butupload");
+    s.settle();
+    QCOMPARE(s.asked, QStringList("2 of these 3 pictures were already sent to category 7. Send "
+                                  "them again?"));
+    QCOMPARE(arrived(site), QStringList({"40.png", "50.png", "60.png"}));
+    QVERIFY(s.model()->item(0, picturelist::Result)->toolTip().startsWith("already sent on 20"));
+    QCOMPARE(s.child<QLabel>("summary")->text(), "1 sent, 2 sent before");
+
+    QFile::remove(s.path("50.png"));
+    s.window.reset();
+    s.window = std::make_unique<Vemo>();
+    s.list = s.child<QTreeView>("filelist");
+    QCOMPARE(s.column(0), QStringList({"40.png", "50.png", "60.png"}));
+    QCOMPARE(s.column(1), QStringList({"", "", QString::fromUtf8("Gruß")}));
+    QCOMPARE(s.column(picturelist::Result), QStringList({"sent before", "does not exist", "sent"}));
+    s.press("butremovesent");
+    QCOMPARE(s.column(0), QStringList({"50.png"}));
+
+    s.window.reset();
+    QVERIFY(pictures::writeFile(s.work.path() + "/vemo-list.json", "{\"vemo\":"));
+    s.window = std::make_unique<Vemo>();
+    s.list = s.child<QTreeView>("filelist");
+    QTRY_COMPARE(s.seen.size(), 1);
+    QVERIFY(s.seen[0].second.contains("kept as ") && s.model()->rowCount() == 0);
+    QVERIFY(QFile::exists(s.work.path() + "/vemo-list.json.damaged"));
 }
 
 // Rows from the command line, the file dialog and the clipboard; removal;

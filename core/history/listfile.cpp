@@ -120,7 +120,11 @@ bool ListFile::save(const QList<ListRow>& rows, QString* error)
             *error = QCoreApplication::translate("history", "the damaged list is in the way");
         return false;
     }
-    QJsonArray array;
+    // One row a line, so that the file reads well and compares well.
+    QByteArray bytes =
+        QJsonDocument(QJsonObject{{"vemo", Marker}, {"version", 1}}).toJson(QJsonDocument::Compact);
+    bytes.chop(1); // the closing brace: the rows go before it
+    bytes += ",\"rows\":[";
     QSet<QString> pictures;
     for (const ListRow& row : rows) {
         QJsonObject o{{"name", row.name}, {"comment", row.comment}};
@@ -138,10 +142,10 @@ bool ListFile::save(const QList<ListRow>& rows, QString* error)
             o.insert(QLatin1String("text"), row.text);
             o.insert(QLatin1String("reason"), row.reason);
         }
-        array.append(o);
+        bytes += bytes.endsWith('[') ? "\n" : ",\n";
+        bytes += QJsonDocument(o).toJson(QJsonDocument::Compact);
     }
-    const QByteArray bytes =
-        QJsonDocument(QJsonObject{{"vemo", Marker}, {"version", 1}, {"rows", array}}).toJson();
+    bytes += "\n]}\n";
     QSaveFile file(path_);
     if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(OwnerOnly) ||
         file.write(bytes) != bytes.size() || !file.commit()) {
