@@ -11,6 +11,18 @@
         <source>sending</source>
         <translation>wird gesendet</translation>
     </message>
+    <message>
+        <source>sent before</source>
+        <translation>schon gesendet</translation>
+    </message>
+    <message>
+        <source>does not exist</source>
+        <translation>existiert nicht</translation>
+    </message>
+    <message>
+        <source>%1 sent before</source>
+        <translation>%1 schon gesendet</translation>
+    </message>
 </context>
 <context>
     <name>QObject</name>
@@ -86,6 +98,77 @@
     <message>
         <source>All files (*)</source>
         <translation>Alle Dateien (*)</translation>
+    </message>
+    <message>
+        <source>The picture list cannot be saved in %1 (%2); it is lost when the program ends.</source>
+        <translation>Die Bilderliste kann nicht in %1 gespeichert werden (%2); sie geht verloren, wenn das Programm endet.</translation>
+    </message>
+    <message>
+        <source>1 of these %1 pictures was already sent to category %2. Send it again?</source>
+        <translation>1 dieser %1 Bilder wurde schon in die Kategorie %2 gesendet. Nochmals senden?</translation>
+    </message>
+    <message>
+        <source>%1 of these %2 pictures were already sent to category %3. Send them again?</source>
+        <translation>%1 dieser %2 Bilder wurden schon in die Kategorie %3 gesendet. Nochmals senden?</translation>
+    </message>
+    <message>
+        <source>Skip them</source>
+        <translation>Auslassen</translation>
+    </message>
+    <message>
+        <source>Send all</source>
+        <translation>Alle senden</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+</context>
+<context>
+    <name>history</name>
+    <message>
+        <source>damaged: %1 at byte %2</source>
+        <translation>beschädigt: %1 bei Byte %2</translation>
+    </message>
+    <message>
+        <source>not a list of this program</source>
+        <translation>keine Liste dieses Programms</translation>
+    </message>
+    <message>
+        <source>damaged: row %1</source>
+        <translation>beschädigt: Zeile %1</translation>
+    </message>
+    <message>
+        <source>The saved picture list</source>
+        <translation>Die gespeicherte Bilderliste</translation>
+    </message>
+    <message>
+        <source>the damaged list is in the way</source>
+        <translation>die beschädigte Liste steht im Weg</translation>
+    </message>
+    <message>
+        <source>its last line is incomplete</source>
+        <translation>ihre letzte Zeile ist unvollständig</translation>
+    </message>
+    <message>
+        <source>not a record of this program</source>
+        <translation>keine Aufzeichnung dieses Programms</translation>
+    </message>
+    <message>
+        <source>damaged at line %1</source>
+        <translation>beschädigt in Zeile %1</translation>
+    </message>
+    <message>
+        <source>The record of pictures sent</source>
+        <translation>Die Aufzeichnung der gesendeten Bilder</translation>
+    </message>
+    <message>
+        <source>%1 %2 cannot be read (%3), nor moved aside; it is left as it is.</source>
+        <translation>%1 %2 kann nicht gelesen (%3) und nicht beiseitegelegt werden; sie bleibt, wie sie ist.</translation>
+    </message>
+    <message>
+        <source>%1 %2 cannot be read (%3). It was kept as %4; the program starts afresh without it.</source>
+        <translation>%1 %2 kann nicht gelesen werden (%3). Sie wurde als %4 aufbewahrt; das Programm beginnt ohne sie neu.</translation>
     </message>
 </context>
 <context>
@@ -242,6 +325,14 @@
         <source>&amp;Keep the location (GPS) of scaled photos</source>
         <translation>&amp;Ort (GPS) verkleinerter Fotos behalten</translation>
     </message>
+    <message>
+        <source>R&amp;emove sent</source>
+        <translation>Ge&amp;sendete entfernen</translation>
+    </message>
+    <message>
+        <source>Take the pictures that are in the gallery off the list</source>
+        <translation>Die Bilder, die schon in der Galerie sind, von der Liste nehmen</translation>
+    </message>
 </context>
 <context>
     <name>results</name>
@@ -378,6 +469,10 @@
     <message>
         <source>could not be converted</source>
         <translation>konnte nicht umgewandelt werden</translation>
+    </message>
+    <message>
+        <source>already sent on %1</source>
+        <translation>schon am %1 gesendet</translation>
     </message>
 </context>
 </TS>
