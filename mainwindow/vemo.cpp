@@ -107,6 +107,8 @@ Vemo::Vemo(QWidget* parent) : QWidget(parent)
     filelistmodel->setHeaderData(picturelist::Result, Qt::Horizontal, tr("Result"), Qt::EditRole);
     filelist->setModel(filelistmodel);
     filelist->hideColumn(picturelist::Image);
+    // Every row is one line high: a long list is laid out without measuring each row.
+    filelist->setUniformRowHeights(true);
     // Name and comment share the width the window gives them.
     QHeaderView* columns = filelist->header();
     columns->setStretchLastSection(false);
