@@ -51,6 +51,43 @@ QTextStream& err()
     return stream;
 }
 
+// `text` on one line of a terminal: control characters (a newline in a
+// file name, an escape sequence) written as "\n", "\t", "\r" or "\xNN".
+QString printable(const QString& text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        if (c.category() != QChar::Other_Control && c != QChar::LineSeparator &&
+            c != QChar::ParagraphSeparator) {
+            out += c;
+            continue;
+        }
+        switch (c.unicode()) {
+        case '\n':
+            out += QLatin1String("\\n");
+            break;
+        case '\t':
+            out += QLatin1String("\\t");
+            break;
+        case '\r':
+            out += QLatin1String("\\r");
+            break;
+        default:
+            out += c.unicode() < 0x100
+                       ? QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'))
+                       : QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        }
+    }
+    return out;
+}
+
+// A message of several lines on one.
+QString oneLine(const QString& text)
+{
+    return printable(QString(text).replace(QLatin1Char('\n'), QLatin1String(": ")));
+}
+
 // One line on standard error that follows the batch, when standard error is
 // a terminal: the picture being sent, "n of N", its progress, speed and time
 // left.
@@ -62,7 +99,8 @@ public:
     void batch(int picture, int pictures, const QString& path, qint64 done, qint64 total)
     {
         rate.update(done, total, clock.elapsed());
-        QString state = QStringLiteral("%1 of %2  %3").arg(picture).arg(pictures).arg(path);
+        QString state =
+            QStringLiteral("%1 of %2  %3").arg(picture).arg(pictures).arg(printable(path));
         if (rate.known())
             state += QStringLiteral("  ") + rate.text();
         show(state);
@@ -98,8 +136,7 @@ void tell(const Outcome& outcome, ProgressLine* line = nullptr)
         return;
     if (line)
         line->clear();
-    err() << outcome.title << ": " << QString(outcome.message()).replace('\n', QLatin1String(": "))
-          << "\n";
+    err() << outcome.title << ": " << oneLine(outcome.message()) << "\n";
     err().flush();
 }
 
@@ -158,9 +195,9 @@ int upload(UploadJob job, const QStringList& files, const QString& comment, bool
                 } else {
                     // Anything but "sent" in capitals, to catch the eye.
                     out() << (outcome.ok() ? word : word.toUpper()).leftJustified(9)
-                          << files.value(row);
+                          << printable(files.value(row));
                     if (!reason.isEmpty())
-                        out() << ": " << QString(reason).replace('\n', QLatin1String(": "));
+                        out() << ": " << oneLine(reason);
                     out() << "\n";
                 }
                 out().flush();
@@ -228,7 +265,11 @@ int listCategories(const UploadJob& job)
     if (!found)
         return 1;
     QStandardItemModel model(0, 2);
-    categories::fillTree(model.invisibleRootItem(), page);
+    if (categories::fillTree(model.invisibleRootItem(), page) == 0) {
+        err() << "error: no categories on the gallery page\n";
+        err().flush();
+        return 1;
+    }
     printTree(model.invisibleRootItem());
     out().flush();
     return 0;

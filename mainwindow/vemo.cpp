@@ -12,8 +12,10 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDebug>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFutureWatcher>
 #include <QHeaderView>
 #include <QImageReader>
@@ -139,6 +141,20 @@ Vemo::Vemo(QWidget* parent) : QWidget(parent)
     new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_U), this, unlessEditing(&Vemo::uploadFilelist));
 
     settings = std::make_unique<Settings>();
+    // Told once, after the window is there: no change is kept from now on.
+    settings->setWriteFailedHandler([this] {
+        QMetaObject::invokeMethod(
+            this,
+            [] {
+                messages::information(
+                    QStringLiteral("Vemo"),
+                    tr("The settings cannot be saved in %1; changes are lost when the program "
+                       "ends.")
+                        .arg(QDir::toNativeSeparators(
+                            QFileInfo(Settings::FileName).absoluteFilePath())));
+            },
+            Qt::QueuedConnection);
+    });
     loadSettings();
     restoreGeometry(settings->value(Settings::Geometry).toByteArray());
     columns->restoreState(settings->value(Settings::Columns).toByteArray());

@@ -48,6 +48,7 @@ struct Work : WorkDir
     {
         for (const char* name : {"one.jpg", "two.png", "three.png"})
             pictures::write(pictures::pattern(120, 90), QDir(path()).filePath(name));
+        pictures::writeFile(QDir(path()).filePath("notes.png"), "no picture");
     }
 };
 
@@ -59,7 +60,8 @@ class HeadlessTest : public QObject
 
 private slots:
     // Options win over vemo.ini, which stays as it was; the password comes
-    // from the environment and is never printed, not even in the trace.
+    // from the environment and, like one written into the address, is never
+    // printed, not even in the trace.
     void optionsOverrideSettings()
     {
         TestSite site({"editor", "Zebra-7531", {}});
@@ -68,12 +70,14 @@ private slots:
                         "username=admin\npassword=stale-4242\ncategory=3\nresize=0\n");
         const QByteArray before = work.iniText();
         const auto [code, out, err] =
-            run({VEMO_BIN, "--upload", "--verbose", "--site", site.url(), "--user", "editor",
-                 "--category", "250", "--resize", "60x40", "two.png"},
+            run({VEMO_BIN, "--upload", "--verbose", "--site",
+                 "http://editor:Quagga-8642@" + site.url().mid(7), "--user", "editor", "--category",
+                 "250", "--resize", "60x40", "two.png"},
                 work.path(), {"VEMO_PASSWORD=Zebra-7531"});
         QCOMPARE(code, 0);
         QVERIFY(err.contains("URL:")); // the trace is there ...
-        QVERIFY(!(out + err).contains("Zebra") && !(out + err).contains("4242"));
+        for (const char* secret : {"Zebra", "4242", "Quagga"})
+            QVERIFY2(!(out + err).contains(secret), secret);
         const QJsonObject upload = site.log("upload").value(0);
         QCOMPARE(upload["category"].toInt(), 250);
         QCOMPARE(QImage(upload["stored"].toString()).size(), QSize(53, 40));
@@ -109,6 +113,12 @@ private slots:
             "{\"bytes\":N,\"category\":7,\"failed\":1,\"not sent\":0,\"sent\":2,\"skipped\":0,"
             "\"summary\":true}\n",
             "file upload error: could not upload file\n");
+        row("reasons, a name with a newline", "",
+            "--upload --resize 60x40 --comment Gr\u00fc\u00dfe one.jpg new\nline.png notes.png", 1,
+            "sent     one.jpg\nFAILED   new\\nline.png: does not exist\n"
+            "SKIPPED  notes.png: not a picture that can be read\n"
+            "1 of 3 pictures uploaded to category 7, 1 failed, 1 skipped\n",
+            "");
         row("login refused", "login:refuse", upload, 2, "", "login error: could not log in\n");
         row("categories, CA certificates given", "", "--list-categories --cacert ca.pem", 0,
             "     3  Allgemein\n     7  Urlaub & Reisen\n    12    Italien\n"

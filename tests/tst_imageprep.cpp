@@ -5,6 +5,7 @@
 #include "support/pictures.h"
 
 #include <QColorSpace>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QTemporaryDir>
 #include <QTest>
@@ -32,7 +33,7 @@ class TestImagePrep : public QObject
 {
     Q_OBJECT
     QTemporaryDir dir;
-    imageprep::Preparer preparer; // one for all, as a worker thread has: buffers get reused
+    imageprep::Preparer preparer; // one for all: nothing of one picture may reach the next
 
 private slots:
     void resize_data()
@@ -141,24 +142,24 @@ private slots:
         QTest::addColumn<int>("orientation");
         QTest::addColumn<QSize>("limits");
         QTest::addColumn<QSize>("expected");
-        QTest::addColumn<qint64>("cost"); // bytes of decoded pixels, from the header
+        QTest::addColumn<qint64>("cost"); // bytes of pixels at the peak, besides the file's
         // Stored 480 x 320; orientations 5 to 8 stand it on its side. The limits apply to
-        // the upright picture. Full size, turning copies the decoded picture; limited, the
-        // decoder reduces to 120 x 80, 1.5 times 80 x 53, where twice it would need 240 x 160,
-        // and only a quarter turn copies the scaled one. Limited ones keep the location.
+        // the upright picture. Full size, a quarter turn copies the decoded picture (mirroring
+        // works in place); limited, the decoder reduces to 120 x 80, 1.5 times 80 x 53, where
+        // twice it would need 240 x 160, and the peak is while scaling. Limited ones keep the
+        // location.
         for (int o = 1; o <= 8; ++o) {
             QTest::addRow("%d, full size", o)
                 << o << QSize(1000, 1000) << (o >= 5 ? QSize(320, 480) : QSize(480, 320))
-                << 4 * 153600LL * (o == 1 ? 1 : 2);
+                << 4 * 153600LL * (o >= 5 ? 2 : 1);
             QTest::addRow("%d, limited", o)
                 << o << QSize(80, 80) << (o >= 5 ? QSize(53, 80) : QSize(80, 53))
-                << 4 * (9600LL + 4240 * (o >= 5 ? 2 : 1));
+                << 4 * (9600LL + 4240);
         }
     }
 
     // A camera's photo with date, camera, location, maker note, colour profile and a
-    // letterboxed thumbnail in other colours. Every row decodes a picture of the same size
-    // into the same Preparer's buffer; meanwhile threads prepare it with their own.
+    // letterboxed thumbnail in other colours, prepared at once on several threads.
     void camera()
     {
         QFETCH(int, orientation);
@@ -177,9 +178,9 @@ private slots:
                                      .arg(orientation)
                                      .split(';');
         const QString path = dir.filePath("camera.jpg");
-        QVERIFY(writeFile(path, withExif(jpeg(photo), tags, jpeg(thumb))));
+        QVERIFY(writeFile(path, withMetadata(jpeg(photo), tags, jpeg(thumb))));
         imageprep::Options options{limits.width(), limits.height(), -1, limits.width() < 100};
-        QCOMPARE(imageprep::decodeCost(path, options), cost);
+        QCOMPARE(imageprep::decodeCost(path, options), cost + QFileInfo(path).size());
         QList<QByteArray> results(3);
         std::vector<std::thread> threads;
         for (QByteArray& r : results)
@@ -207,6 +208,67 @@ private slots:
         QCOMPARE(quick.size(), orientation >= 5 ? QSize(66, 100) : QSize(100, 66));
         QVERIFY(upright(quick, other)); // the embedded one, without its bars
         QVERIFY(upright(imageprep::quickThumbnail(path, {300, 300}))); // too small: decoded
+    }
+
+    void leaks_data()
+    {
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QStringList>("tags"); // added with Exiv2, besides profile and text
+        const QString secret = "Comment=Secret note", place = "Xmp.exif.GPSLatitude=48,8.123N";
+        QTest::newRow("jpeg comment, XMP location") << "jpg" << QStringList{secret, place};
+        QTest::newRow("png text, XMP location") << "png" << QStringList{secret, place};
+        QTest::newRow("tiff description") << "tif" << QStringList();
+    }
+
+    // A picture with a colour profile and private text, then one of the same size and format
+    // without either, through one Preparer, location asked to be kept: each arrives with its
+    // own profile or none, and no text or XMP rides along, from the file or the decoder.
+    void leaks()
+    {
+        QFETCH(QString, format);
+        QFETCH(QStringList, tags);
+        QImage carrier = quadrants({480, 320});
+        carrier.setColorSpace(QColorSpace::AdobeRgb);
+        carrier.setText("Description", "Secret note"); // the encoder writes it (JPEG, TIFF)
+        const QString a = dir.filePath("a." + format), b = dir.filePath("b." + format);
+        QVERIFY(write(carrier, a) && write(quadrants({480, 320}), b));
+        QFile file(a);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(tags.isEmpty() || writeFile(a, withMetadata(file.readAll(), tags)));
+        for (const QString& path : {a, b}) {
+            const Prepared p = preparer.prepareFile(path, {400, 400, -1, true}, true);
+            QCOMPARE(QImage::fromData(p.bytes).colorSpace().isValid(), path == a);
+            for (const char* text : {"Secret", "8.123", "ns.adobe.com"})
+                QVERIFY2(!p.bytes.contains(text), text); // no comment, no XMP
+        }
+    }
+
+    void budget_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<qint64>("cost"); // of a 1000 x 500 PNG limited to 100 x 100
+        // The decoded picture, the copy smooth scaling converts it to, the scaled one.
+        QTest::newRow("16-bit RGB") << int(QImage::Format_RGBX64) << 8 * (500000LL + 5000);
+        QTest::newRow("8-bit RGBA") << int(QImage::Format_ARGB32) << 4 * (1000000LL + 5000);
+    }
+
+    // The cost counts the bytes the decoder really hands back and the working copy; within
+    // the budget the picture is prepared, beyond it refused before decoding, with numbers.
+    void budget()
+    {
+        QFETCH(int, format);
+        QFETCH(qint64, cost);
+        const QString path = dir.filePath("deep.png");
+        QVERIFY(quadrants({1000, 500}).convertToFormat(QImage::Format(format)).save(path));
+        QCOMPARE(int(QImageReader(path).imageFormat()), format);
+        imageprep::Options options{100, 100};
+        QCOMPARE(imageprep::decodeCost(path, options), cost);
+        options.memoryBudget = cost;
+        QCOMPARE(preparer.prepareFile(path, options, true).size, QSize(100, 50));
+        options.memoryBudget = cost - 1;
+        const Prepared refused = preparer.prepareFile(path, options, true);
+        QVERIFY(refused.failure == Prepared::TooLarge && refused.bytes.isEmpty());
+        QVERIFY(refused.needed == cost && refused.allowed == cost - 1);
     }
 
     // 34 MP at its size: more than Qt decodes by default (128 MB at 4 bytes a pixel).

@@ -288,15 +288,19 @@ Outcome uploadThread::processRow(SiteSession& session, Lookahead& lookahead, int
         qDebug("clipboard");
     const Lookahead::Ready ready = lookahead.take(r);
     emit updateFilename(row.name, ready.thumbnail);
-    if (!ready.refused.ok()) // a FIFO or a device: nothing of it was opened
+    if (!ready.refused.ok()) // missing, a FIFO or a device: nothing of it was opened
         return ready.refused;
+    // A picture to be prepared is never sent as it is on disk, also when the
+    // batch was cancelled before it could be prepared.
+    if (ready.dropped || (!ready.prepared && Lookahead::needsPreparing(job, row)))
+        return results::stopped(results::Cancelled);
     if (!ready.prepared)
         return uploadGallery(session, row, nullptr);
 
     qDebug(row.fullPath.isEmpty() ? (job.resize != 0 ? "resizeImageFromQImage" : "saveImage")
                                   : "resizeImage");
     if (ready.picture.failure != imageprep::Prepared::None)
-        return results::notPrepared(ready.picture.failure, row.fullPath);
+        return results::notPrepared(ready.picture, row.fullPath);
     return uploadGallery(session, row, &ready.picture.bytes);
 }
 

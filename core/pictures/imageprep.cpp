@@ -5,6 +5,7 @@
 #include <QBuffer>
 #include <QDebug>
 #include <QFile>
+#include <QFileInfo>
 #include <QImageIOHandler>
 #include <QImageReader>
 #include <QImageWriter>
@@ -133,28 +134,29 @@ public:
         return stored;
     }
 
-    // Decodes the picture in its stored orientation into *into, reusing its
-    // memory when it already has the size and pixel format of the result.
-    // `wanted` (stored orientation) is the size a drawing is rendered at; an
-    // invalid size means the full picture. A reduced decode of a JPEG photo
-    // gives at least `atLeast` in each direction (invalid: no reduction).
-    // False when the picture cannot be read or is too large.
-    bool decode(QImage* into, const QSize& wanted, const QSize& atLeast)
+    // The pixel format the decoder gives, as far as the header tells.
+    QImage::Format decodedFormat() const { return reader.imageFormat(); }
+    // The bytes of the file held in memory while it is decoded.
+    qint64 heldBytes() const { return readsIntoMemory() ? QFileInfo(path).size() : 0; }
+
+    // Decodes the picture in its stored orientation into a picture of its
+    // own. `wanted` (stored orientation) is the size a drawing is rendered
+    // at; an invalid size means the full picture. A reduced decode of a JPEG
+    // photo gives at least `atLeast` in each direction (invalid: no
+    // reduction). Null when the picture cannot be read or is too large.
+    QImage decode(const QSize& wanted, const QSize& atLeast)
     {
         const QSize size = decodedSize(wanted, atLeast);
         if (overCeiling() || pixels(size) > MaxPixels)
-            return false;
-        // A buffer that will not be reused goes before the new one is made.
-        if (into->size() != size || into->format() != reader.imageFormat())
-            *into = QImage();
+            return QImage();
         if (vector() && size != stored)
             reader.setScaledSize(size);
-        if (format == "jpeg" && known()) {
+        if (readsIntoMemory()) {
             readIntoMemory();
             if (size != stored)
                 reduceJpeg(size);
         }
-        return reader.read(into);
+        return reader.read();
     }
 
     QImageIOHandler::Transformations transform = QImageIOHandler::TransformationNone;
@@ -178,6 +180,10 @@ private:
     // whole file saves several percent of a reduced decode. Large files
     // (beyond about 40 MP) are streamed, so that their bytes do not add to the
     // peak memory.
+    bool readsIntoMemory() const
+    {
+        return format == "jpeg" && known() && QFileInfo(path).size() <= MaxInMemoryBytes;
+    }
     void readIntoMemory()
     {
         QFile file(path);
@@ -242,11 +248,21 @@ Prepared failed(Prepared::Failure failure)
     return result;
 }
 
-// The prepared picture of `image`, upright and at its final size.
-Prepared encode(const QImage& image, const Options& options)
+// The prepared picture of `image`, upright and at its final size, with what
+// it keeps of the picture file `source` (none for an in-memory picture).
+// Only what the metadata rule allows leaves here: the encoder writes the
+// picture's text (a PNG's comments and XMP, a JPEG's comment) as comment
+// segments, and those never go out.
+Prepared encode(const QImage& image, const Options& options, const QString& source = QString())
 {
     Prepared result;
     if (image.isNull() || !writeJpeg(image, options.quality, &result.bytes)) {
+        qDebug() << "img could not be converted";
+        return failed(Prepared::EncodeFailed);
+    }
+    if (!source.isEmpty())
+        metadata::carryOver(source, &result.bytes, options.keepLocation);
+    if (!metadata::keepOnlyAllowed(&result.bytes)) {
         qDebug() << "img could not be converted";
         return failed(Prepared::EncodeFailed);
     }
@@ -259,6 +275,87 @@ Prepared unreadable(const QString& path, Prepared::Failure failure)
 {
     qDebug() << path << ": image size" << 0;
     return failed(failure);
+}
+
+Prepared overBudget(const QString& path, qint64 needed, qint64 allowed)
+{
+    Prepared result = unreadable(path, Prepared::TooLarge);
+    result.needed = needed;
+    result.allowed = allowed;
+    return result;
+}
+
+qint64 bytesPerPixel(QImage::Format format)
+{
+    if (format == QImage::Format_Invalid) // the header does not tell: as 8-bit RGBA
+        format = QImage::Format_ARGB32;
+    return qMax(1, QImage::toPixelFormat(format).bitsPerPixel() / 8);
+}
+
+// The pixel format smooth scaling works in. A picture in any other format is
+// first converted, into a copy of its full size.
+QImage::Format scalingFormat(QImage::Format format)
+{
+    switch (format) {
+    case QImage::Format_RGB32:
+    case QImage::Format_ARGB32_Premultiplied:
+    case QImage::Format_RGBX64:
+    case QImage::Format_RGBA64_Premultiplied:
+    case QImage::Format_RGBX16FPx4:
+    case QImage::Format_RGBA16FPx4_Premultiplied:
+    case QImage::Format_RGBX32FPx4:
+    case QImage::Format_RGBA32FPx4_Premultiplied:
+        return format;
+    case QImage::Format_RGBA64:
+    case QImage::Format_Grayscale16:
+        return QImage::Format_RGBA64_Premultiplied;
+    case QImage::Format_RGBA16FPx4:
+        return QImage::Format_RGBA16FPx4_Premultiplied;
+    case QImage::Format_RGBA32FPx4:
+        return QImage::Format_RGBA32FPx4_Premultiplied;
+    default:
+        return QImage::Format_ARGB32_Premultiplied;
+    }
+}
+
+// Whether the JPEG encoder writes pictures of `format` as they are; it
+// converts any other into a copy at 4 bytes a pixel.
+bool encodedAsIs(QImage::Format format)
+{
+    switch (format) {
+    case QImage::Format_Mono:
+    case QImage::Format_MonoLSB:
+    case QImage::Format_Indexed8:
+    case QImage::Format_Grayscale8:
+    case QImage::Format_RGB888:
+    case QImage::Format_RGB32:
+    case QImage::Format_ARGB32:
+    case QImage::Format_ARGB32_Premultiplied:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The most memory preparing `source` takes when it is decoded at `decoded`
+// in `format` and carried out by `plan` (see decodeCost).
+qint64 peakBytes(const Source& source, const Plan& plan, const QSize& decoded,
+                 QImage::Format format)
+{
+    const bool scales = plan.scale && !source.vector(); // a drawing is rendered at its size
+    const QSize final = scales ? plan.target : decoded;
+    const QImage::Format finalFormat = scales ? scalingFormat(format) : format;
+    const qint64 finalBytes = pixels(final) * bytesPerPixel(finalFormat);
+    // A quarter turn makes a new picture; mirroring works in place.
+    const qint64 finishing = finalBytes * (turnsSideways(source.transform) ? 2 : 1) +
+                             (encodedAsIs(finalFormat) ? 0 : pixels(final) * 4);
+    qint64 scaling = 0;
+    if (scales) {
+        scaling = pixels(decoded) * bytesPerPixel(format) + finalBytes;
+        if (scalingFormat(format) != format)
+            scaling += pixels(decoded) * bytesPerPixel(scalingFormat(format));
+    }
+    return source.heldBytes() + qMax(scaling, finishing);
 }
 
 } // namespace
@@ -285,34 +382,40 @@ Prepared Preparer::prepareFile(const QString& path, const Options& options, bool
     const QSize wanted = plan.scale ? plan.target.expandedTo(QSize(1, 1)) : QSize();
     const QSize atLeast = plan.scale ? oneAndAHalf(wanted) : QSize();
     const QSize expected = source.decodedSize(wanted, atLeast);
-    if (!source.decode(&buffer, wanted, atLeast)) {
-        buffer = QImage();
-        const bool tooLarge = pixels(expected) > MaxPixels;
+    const qint64 budget = options.memoryBudget;
+    if (source.known() && budget > 0) {
+        const qint64 needed = peakBytes(source, plan, expected, source.decodedFormat());
+        if (needed > budget)
+            return overBudget(path, needed, budget);
+    }
+    QImage image = source.decode(wanted, atLeast);
+    if (image.isNull()) {
+        // Qt refuses to allocate more than its limit: too large, not unreadable.
+        const qint64 bytes = pixels(expected) * bytesPerPixel(source.decodedFormat());
+        const bool tooLarge =
+            pixels(expected) > MaxPixels || bytes > qint64(QImageReader::allocationLimit()) << 20;
         return unreadable(path, tooLarge ? Prepared::TooLarge : Prepared::Unreadable);
     }
-    if (pixels(buffer.size()) > MaxPixels) {
-        buffer = QImage();
+    if (pixels(image.size()) > MaxPixels)
         return unreadable(path, Prepared::TooLarge);
-    }
     // A header that does not tell the size, or tells another one than the
     // picture decodes to (a damaged file): the decoded picture counts.
-    if (buffer.size() != expected) {
-        source.setStoredSize(buffer.size());
+    if (image.size() != expected) {
+        source.setStoredSize(image.size());
         plan = planFor(source, options, scale);
     }
+    if (budget > 0) {
+        const qint64 needed = peakBytes(source, plan, image.size(), image.format());
+        if (needed > budget)
+            return overBudget(path, needed, budget);
+    }
 
-    QImage image = buffer;
-    if (plan.scale) {
+    if (plan.scale) { // the decoded picture goes once the scaled one is made
         image = plan.target.isEmpty()
                     ? QImage()
-                    : buffer.scaled(plan.target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+                    : image.scaled(plan.target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }
-    Prepared result = encode(upright(std::move(image), source.transform), options);
-    if (buffer.sizeInBytes() > KeptBufferBytes)
-        buffer = QImage();
-    if (result.failure == Prepared::None)
-        metadata::carryOver(path, &result.bytes, options.keepLocation);
-    return result;
+    return encode(upright(std::move(image), source.transform), options, path);
 }
 
 Prepared Preparer::prepareImage(const QImage& image, const Options& options, bool scale)
@@ -340,15 +443,7 @@ qint64 decodeCost(const QString& path, const Options& options, bool scale)
     const Plan plan = planFor(source, options, scale);
     const QSize wanted = plan.scale ? plan.target.expandedTo(QSize(1, 1)) : QSize();
     const QSize decoded = source.decodedSize(wanted, plan.scale ? oneAndAHalf(wanted) : QSize());
-    const QSize scaled = plan.scale && !source.vector() ? plan.target : QSize(0, 0);
-    // A quarter turn makes a new picture; mirroring works in place, except on
-    // the decode buffer itself (kept for reuse).
-    QSize turned(0, 0);
-    if (turnsSideways(source.transform))
-        turned = plan.scale ? plan.target : decoded;
-    else if (source.transform != QImageIOHandler::TransformationNone && !plan.scale)
-        turned = decoded;
-    return 4 * (pixels(decoded) + pixels(scaled) + pixels(turned));
+    return peakBytes(source, plan, decoded, source.decodedFormat());
 }
 
 QImage thumbnail(const QString& path, const QSize& box)
@@ -360,8 +455,8 @@ QImage thumbnail(const QString& path, const QSize& box)
     if (source.known())
         target = source.toStored(fitWithin(source.uprightSize(), box));
     const QSize expected = source.decodedSize(target, target);
-    QImage image;
-    if (!source.decode(&image, target, target) || pixels(image.size()) > MaxPixels)
+    const QImage image = source.decode(target, target);
+    if (image.isNull() || pixels(image.size()) > MaxPixels)
         return QImage();
     if (image.size() != expected) { // as for prepareFile: the decoded picture counts
         source.setStoredSize(image.size());

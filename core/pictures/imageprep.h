@@ -8,8 +8,8 @@
 // Turns pictures into the bytes sent to the gallery: scaled down to the limits
 // when larger, upright (EXIF orientation applied), encoded as JPEG (at the
 // toolkit's default quality unless asked otherwise), with the metadata worth
-// keeping taken over from the source file. Safe to use off the GUI thread;
-// each thread uses its own Preparer.
+// keeping taken over from the source file. Safe to use off the GUI thread,
+// from several threads at once.
 namespace imageprep {
 
 // How pictures are prepared.
@@ -19,6 +19,10 @@ struct Options
     int maxheight = 1000;
     int quality = -1;          // JPEG quality 0..100; -1: the toolkit's default
     bool keepLocation = false; // keep the GPS tags of a picture file
+    // The most memory a picture file may take while it is prepared (see
+    // decodeCost); a picture that needs more is refused as too large before
+    // it is decoded. 0: no limit.
+    qint64 memoryBudget = 0;
 };
 
 // One prepared picture.
@@ -27,23 +31,27 @@ struct Prepared
     enum Failure {
         None,
         Unreadable,  // not a picture that can be read
-        TooLarge,    // over the pixel ceiling (MaxPixels)
+        TooLarge,    // over the pixel ceiling (MaxPixels) or the memory budget
         EncodeFailed // nothing to encode (limits of 0 or less) or the encoder failed
     };
     Failure failure = None;
     QByteArray bytes; // one complete JPEG file; empty on failure
     QImage thumbnail; // fits ThumbnailBox, made from the prepared picture
     QSize size;       // of the encoded picture
+    // TooLarge for the memory budget: the bytes preparing it would take, and
+    // the budget. Both 0 when it is over the pixel ceiling instead.
+    qint64 needed = 0;
+    qint64 allowed = 0;
 };
 
 // The box Prepared::thumbnail fits in.
 constexpr int ThumbnailBox = 100;
 
-// Prepares pictures one after the other, keeping the decode buffer between
-// them: the next picture decoded at the same size and pixel format is read
-// into the same memory (QImageReader::read(QImage*)), which spares the
-// allocation and the page faults of a fresh buffer. Buffers above
-// KeptBufferBytes are not kept. One Preparer per thread; not to be shared.
+// Prepares pictures, each from a clean state: every picture is decoded into
+// memory of its own, so nothing of one picture (colour space, text, size,
+// pixel format) can reach the next, whichever thread prepares it. What is
+// sent carries only the metadata metadata::carryOver keeps; text the decoder
+// found (comments, descriptions, XMP) never comes along.
 //
 // Trace lines: for a file that cannot be read or is too large `"<path>" :
 // image size 0`, for an in-memory picture that is null ": image size 0" when
@@ -63,22 +71,18 @@ public:
 
     // The same for an in-memory picture (no metadata); `image` is left unchanged.
     Prepared prepareImage(const QImage& image, const Options& options, bool scale);
-
-    // Drops the kept decode buffer.
-    void release() { buffer = QImage(); }
-
-    static constexpr qint64 KeptBufferBytes = qint64(64) << 20;
-
-private:
-    QImage buffer;
 };
 
-// The bytes of decoded pixels that preparing the picture file at `path` holds
-// at its peak, worked out from its header: the decoded picture (at the
-// reduction prepareFile will choose) at 4 bytes a pixel, the scaled copy, and
-// the turned copy when the picture is stored on its side or mirrored. For a
-// file whose size the header does not tell, that cannot be read, or that is
-// refused for its size before decoding, UnknownDecodeCost. Reads the header only.
+// The most memory preparing the picture file at `path` takes, worked out
+// from its header: the file's bytes when they are read in whole, and the
+// larger of the two steps, scaling (the decoded picture at the reduction
+// prepareFile will choose, in the decoder's own pixel format, the full-size
+// copy smooth scaling first converts it to unless it is in one it works in,
+// and the scaled picture) and finishing (the picture at its final size, its
+// turned copy when it is stored on its side, and the copy the JPEG encoder
+// converts a format it cannot write to). For a file whose size the header
+// does not tell, that cannot be read, or that is over the pixel ceiling,
+// UnknownDecodeCost. Reads the header only.
 qint64 decodeCost(const QString& path, const Options& options, bool scale = true);
 constexpr qint64 UnknownDecodeCost = qint64(4) << 20;
 

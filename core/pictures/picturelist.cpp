@@ -10,7 +10,9 @@ namespace picturelist {
 QString fileNameOf(const QString& path)
 {
     QString name = path;
+#ifdef Q_OS_WIN
     name.replace(QLatin1Char('\\'), QLatin1Char('/'));
+#endif
     const qsizetype slash = name.lastIndexOf(QLatin1Char('/'));
     return slash < 0 ? name : name.mid(slash + 1);
 }

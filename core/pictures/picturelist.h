@@ -24,8 +24,9 @@ struct Row
     QImage image;     // "Image": only for a clipboard picture
 };
 
-// The picture's bare name: every "\" turned into "/", everything up to and
-// including the last "/" removed.
+// The picture's bare name: everything up to and including the last "/" (on
+// Windows also "\\", a separator there) removed. Elsewhere a backslash is
+// part of the name.
 QString fileNameOf(const QString& path);
 
 // True when the lower-cased text after the last "." (the whole lower-cased text

@@ -118,7 +118,8 @@ int main(int argc, char** argv)
             "Misbehave: target:kind[:nth[:seconds]] (repeatable). Targets: login, "
             "gallery, upload, any. Kinds: refuse, stall, close, status500, redirect, "
             "zero-before, zero-after, empty, no-categories, endless (filler after the page "
-            "without end), trickle (one byte a second). nth 0: every matching "
+            "without end), trickle (one byte a second), gzip (the answer compressed, "
+            "asked for or not). nth 0: every matching "
             "request; N: only the N-th. At run time: GET /_control/fault?target=T&"
             "kind=K[&nth=N][&seconds=S], GET /_control/clear."),
         QStringLiteral("SPEC"));
