@@ -87,6 +87,10 @@
         <source>All files (*)</source>
         <translation>Alle Dateien (*)</translation>
     </message>
+    <message>
+        <source>The settings cannot be saved in %1; changes are lost when the program ends.</source>
+        <translation>Die Einstellungen können nicht in %1 gespeichert werden; Änderungen gehen verloren, wenn das Programm endet.</translation>
+    </message>
 </context>
 <context>
     <name>main</name>
@@ -372,12 +376,28 @@
         <translation>die Website war nicht erreichbar</translation>
     </message>
     <message>
-        <source>too large</source>
-        <translation>zu groß</translation>
-    </message>
-    <message>
         <source>could not be converted</source>
         <translation>konnte nicht umgewandelt werden</translation>
+    </message>
+    <message>
+        <source>too large: preparing it needs %1 MB of memory, more than the %2 MB allowed</source>
+        <translation>zu groß: die Vorbereitung braucht %1 MB Speicher, mehr als die erlaubten %2 MB</translation>
+    </message>
+    <message>
+        <source>too large: more than %1 million pixels</source>
+        <translation>zu groß: mehr als %1 Millionen Pixel</translation>
+    </message>
+    <message>
+        <source>the CA certificate file is not a regular file</source>
+        <translation>die CA-Zertifikatsdatei ist keine gewöhnliche Datei</translation>
+    </message>
+    <message>
+        <source>does not exist</source>
+        <translation>existiert nicht</translation>
+    </message>
+    <message>
+        <source>cannot be read: permission denied</source>
+        <translation>nicht lesbar: keine Berechtigung</translation>
     </message>
 </context>
 </TS>
