@@ -134,8 +134,15 @@ public:
         return stored;
     }
 
-    // The pixel format the decoder gives, as far as the header tells.
-    QImage::Format decodedFormat() const { return reader.imageFormat(); }
+    // The pixel format the decoder gives, as far as the header tells. A
+    // handler may answer anything for a header it cannot read.
+    QImage::Format decodedFormat() const
+    {
+        const QImage::Format format = reader.imageFormat();
+        return format > QImage::Format_Invalid && format < QImage::NImageFormats
+                   ? format
+                   : QImage::Format_Invalid;
+    }
     // The bytes of the file held in memory while it is decoded.
     qint64 heldBytes() const { return readsIntoMemory() ? QFileInfo(path).size() : 0; }
 
