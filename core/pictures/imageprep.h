@@ -6,8 +6,8 @@
 #include <QString>
 
 // Turns pictures into the bytes sent to the gallery: scaled down to the limits
-// when larger, upright (EXIF orientation applied), encoded as JPEG (at the
-// toolkit's default quality unless asked otherwise), with the metadata worth
+// when larger, upright (EXIF orientation applied), encoded as JPEG (at quality
+// 75 unless asked otherwise), with the metadata worth
 // keeping taken over from the source file. Safe to use off the GUI thread;
 // each thread uses its own Preparer.
 namespace imageprep {
@@ -17,7 +17,7 @@ struct Options
 {
     int maxwidth = 1000;
     int maxheight = 1000;
-    int quality = -1;          // JPEG quality 0..100; -1: the toolkit's default
+    int quality = -1;          // JPEG quality 0..100; -1: the usual default, 75
     bool keepLocation = false; // keep the GPS tags of a picture file
 };
 
@@ -56,13 +56,18 @@ public:
     // `scale` it is first scaled down to fit the limits when it is wider or
     // higher (a picture at or within the limits is re-encoded at its size);
     // without, it keeps its size. Sizes are planned from the header, so that
-    // JPEG photos are decoded at the smallest libjpeg reduction (1/2, 1/4,
-    // 1/8) that still gives at least 1.5 times the result in each direction,
-    // and checked again against what was decoded.
+    // JPEG photos are decoded at the fewest eighths of their size that still
+    // give at least 1.4 times the result in each direction (twice, for a
+    // quarter or less), and checked again against what was decoded. Scaling
+    // is a Lanczos filter (resample.h), encoding jpegencoder.h's.
     Prepared prepareFile(const QString& path, const Options& options, bool scale);
 
     // The same for an in-memory picture (no metadata); `image` is left unchanged.
     Prepared prepareImage(const QImage& image, const Options& options, bool scale);
+
+    // The first Preparer of the process tunes the C library's allocator to
+    // keep freed memory for the next picture (see imageprep.cpp).
+    Preparer();
 
     // Drops the kept decode buffer.
     void release() { buffer = QImage(); }
