@@ -400,10 +400,12 @@ int prepare(const Options& o, const QString& dir, bool before)
     imageprep::Options options;
     options.maxwidth = o.limits.width();
     options.maxheight = o.limits.height();
-    imageprep::Preparer preparer;
     for (const QString& file : o.files) {
-        const QByteArray bytes = before ? preparedBefore(file, o.limits)
-                                        : preparer.prepareFile(file, options, true).bytes;
+        // A Preparer of its own for each file, so that no decode buffer (with the colour
+        // profile of the file before) is reused.
+        const QByteArray bytes = before
+                                     ? preparedBefore(file, o.limits)
+                                     : imageprep::Preparer().prepareFile(file, options, true).bytes;
         QFile out(QDir(dir).filePath(QFileInfo(file).fileName()));
         if (bytes.isEmpty() || !out.open(QIODevice::WriteOnly) ||
             out.write(bytes) != bytes.size()) {
