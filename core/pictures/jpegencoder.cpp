@@ -416,8 +416,9 @@ bool encode(const QImage& input, int quality, QByteArray* out)
     const int paddedWidth = (w + 7) / 8 * 8;
     std::vector<float> lumaRows(size_t(paddedWidth) * 8);
     std::vector<float> chromaRows(size_t(cb.width + 8) * 8);
+    // A colour profile goes with colour pictures only (a grey JPEG has one channel).
     const QByteArray icc =
-        image.colorSpace().isValid() ? image.colorSpace().iccProfile() : QByteArray();
+        !grey && image.colorSpace().isValid() ? image.colorSpace().iccProfile() : QByteArray();
     Quantiser quantisers[2];
 
     jpeg_compress_struct cinfo{};
