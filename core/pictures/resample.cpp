@@ -34,6 +34,13 @@ struct Taps
     std::vector<qint32> pairs;
 };
 
+// Two weights side by side as the 16-bit halves of one 32-bit lane (first in
+// the low half), as _mm_madd_epi16 takes them.
+int paired(qint16 first, qint16 second)
+{
+    return int(quint32(quint16(first)) | (quint32(quint16(second)) << 16));
+}
+
 double lanczos(double x)
 {
     x = std::fabs(x);
@@ -86,8 +93,7 @@ Taps taps(int in, int out)
     }
     t.pairs.resize(t.weight.size() * 2);
     for (size_t j = 0; j < t.weight.size() / 2; ++j)
-        std::fill_n(&t.pairs[4 * j], 4,
-                    int(quint16(t.weight[2 * j])) | (int(t.weight[2 * j + 1]) << 16));
+        std::fill_n(&t.pairs[4 * j], 4, paired(t.weight[2 * j], t.weight[2 * j + 1]));
     return t;
 }
 
@@ -108,7 +114,7 @@ void columnsFrom(int x, const uchar* const* rows, const qint16* w, int n, int le
         for (int k = 0; k < n; k += 2) {
             const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[k] + x));
             const __m128i q = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[k + 1] + x));
-            const __m128i wk = _mm_set1_epi32(int(quint16(w[k])) | (int(w[k + 1]) << 16));
+            const __m128i wk = _mm_set1_epi32(paired(w[k], w[k + 1]));
             const __m128i lo = _mm_unpacklo_epi8(p, q);
             const __m128i hi = _mm_unpackhi_epi8(p, q);
             a0 = _mm_add_epi32(a0, _mm_madd_epi16(_mm_unpacklo_epi8(lo, zero), wk));
@@ -142,7 +148,7 @@ __attribute__((target("avx2"))) int columnsAvx2(const uchar* const* rows, const 
         for (int k = 0; k < n; k += 2) {
             const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k] + x));
             const __m256i q = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k + 1] + x));
-            const __m256i wk = _mm256_set1_epi32(int(quint16(w[k])) | (int(w[k + 1]) << 16));
+            const __m256i wk = _mm256_set1_epi32(paired(w[k], w[k + 1]));
             const __m256i lo = _mm256_unpacklo_epi8(p, q);
             const __m256i hi = _mm256_unpackhi_epi8(p, q);
             a0 = _mm256_add_epi32(a0, _mm256_madd_epi16(_mm256_unpacklo_epi8(lo, zero), wk));
