@@ -334,7 +334,7 @@ int run(const QStringList& arguments)
         QStringLiteral("FILE"));
     const QCommandLineOption qualityOption(
         QStringLiteral("quality"),
-        QStringLiteral("JPEG quality of scaled pictures, 0 to 100 (default: the toolkit's)."),
+        QStringLiteral("JPEG quality of scaled pictures, 0 to 100 (default: 75)."),
         QStringLiteral("N"));
     const QCommandLineOption locationOption(
         QStringLiteral("keep-location"),

@@ -1,6 +1,8 @@
 #include "core/pictures/imageprep.h"
 
+#include "core/pictures/jpegencoder.h"
 #include "core/pictures/metadata.h"
+#include "core/pictures/resample.h"
 
 #include <QBuffer>
 #include <QDebug>
@@ -8,11 +10,14 @@
 #include <QFileInfo>
 #include <QImageIOHandler>
 #include <QImageReader>
-#include <QImageWriter>
 #include <QRect>
 #include <QTransform>
 
 #include <mutex>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace imageprep {
 
@@ -68,25 +73,54 @@ bool exceeds(const QSize& size, int maxwidth, int maxheight)
     return size.width() > maxwidth || size.height() > maxheight;
 }
 
-// libjpeg can decode at 1/2, 1/4 or 1/8 of the size for a fraction of the
-// work. The strongest reduction that still gives `atLeast`.
-int jpegReduction(const QSize& stored, const QSize& atLeast)
+// How far a reduced decode of a JPEG photo may go: it leaves at least `fine`
+// in each direction, and at least `coarse` where it shrinks the picture to a
+// quarter or less. An invalid `fine`: no reduction.
+struct Reduction
 {
-    int denom = 8;
-    while (denom > 1 &&
-           (stored.width() / denom < atLeast.width() || stored.height() / denom < atLeast.height()))
-        denom /= 2;
-    return denom;
+    QSize fine;
+    QSize coarse;
+};
+
+// The size of a decode at `m` eighths of `stored`: halvings (m = 1, 2, 4)
+// leave out the last, partial pixel column and row (see Source::reduceJpeg).
+QSize jpegScaled(const QSize& stored, int m)
+{
+    if (m == 1 || m == 2 || m == 4)
+        return QSize(stored.width() / (8 / m), stored.height() / (8 / m));
+    return QSize(stored.width() * m / 8, stored.height() * m / 8);
 }
 
-// 1.5 times `size` in each direction, rounded up. From a reduced decode at
-// least this large, scaled down smoothly, the JPEG sent stays within a few
-// tenths of a dB (PSNR against a Lanczos3 downscale of the full picture) of
-// the one made from a decode at twice the size or in full, for a fraction of
-// the time and memory (bench/imagebench quality).
-QSize oneAndAHalf(const QSize& size)
+// libjpeg decodes at M/8 of the size (M = 1 to 7) for a fraction of the work,
+// transforming each 8x8 block back to M x M pixels. The fewest eighths that
+// still give what `r` asks. Other scales than halvings only where they come
+// out whole, as Qt would otherwise rescale the result.
+int jpegEighths(const QSize& stored, const Reduction& r)
 {
-    return QSize((size.width() * 3 + 1) / 2, (size.height() * 3 + 1) / 2);
+    for (int m = 1; m < 8; ++m) {
+        const bool whole = (stored.width() * m) % 8 == 0 && (stored.height() * m) % 8 == 0;
+        if (!whole && m != 1 && m != 2 && m != 4)
+            continue;
+        const QSize size = jpegScaled(stored, m);
+        const QSize need = m <= 2 ? r.coarse : r.fine;
+        if (size.width() >= need.width() && size.height() >= need.height())
+            return m;
+    }
+    return 8;
+}
+
+// For sending: from a decode at least 1.4 times the result, the Lanczos
+// filter makes a picture as close to a Lanczos downscale of the full picture
+// as one from a decode at twice the size or in full (within a few hundredths
+// of a dB, bench/quality.sh), for a fraction of the time and memory. Blocks
+// shrunk to 2 x 2 pixels or fewer keep too little of their detail for that:
+// those reductions need twice the result.
+Reduction forSending(const QSize& target)
+{
+    const auto times = [&target](int tenths) {
+        return QSize((target.width() * tenths + 9) / 10, (target.height() * tenths + 9) / 10);
+    };
+    return {times(14), times(20)};
 }
 
 // A picture file opened for reading, header parsed, nothing decoded yet.
@@ -119,18 +153,16 @@ public:
     // From here on the picture counts as being of `size` (stored orientation).
     void setStoredSize(const QSize& size) { stored = size; }
 
-    // The size decode() gives for `wanted` and `atLeast` when the header is
+    // The size decode() gives for `wanted` and `reduction` when the header is
     // right; invalid when the header does not tell.
-    QSize decodedSize(const QSize& wanted, const QSize& atLeast) const
+    QSize decodedSize(const QSize& wanted, const Reduction& reduction) const
     {
         if (!known())
             return QSize();
         if (vector())
             return wanted.isValid() ? wanted : stored;
-        if (format == "jpeg" && atLeast.isValid()) {
-            const int denom = jpegReduction(stored, atLeast);
-            return QSize(stored.width() / denom, stored.height() / denom);
-        }
+        if (format == "jpeg" && reduction.fine.isValid())
+            return jpegScaled(stored, jpegEighths(stored, reduction));
         return stored;
     }
 
@@ -148,12 +180,12 @@ public:
 
     // Decodes the picture in its stored orientation into a picture of its
     // own. `wanted` (stored orientation) is the size a drawing is rendered
-    // at; an invalid size means the full picture. A reduced decode of a JPEG
-    // photo gives at least `atLeast` in each direction (invalid: no
-    // reduction). Null when the picture cannot be read or is too large.
-    QImage decode(const QSize& wanted, const QSize& atLeast)
+    // at; an invalid size means the full picture. A JPEG photo is decoded
+    // reduced as far as `reduction` allows. Null when the picture cannot be
+    // read or is too large.
+    QImage decode(const QSize& wanted, const Reduction& reduction)
     {
-        const QSize size = decodedSize(wanted, atLeast);
+        const QSize size = decodedSize(wanted, reduction);
         if (overCeiling() || pixels(size) > MaxPixels)
             return QImage();
         if (vector() && size != stored)
@@ -169,14 +201,19 @@ public:
     QImageIOHandler::Transformations transform = QImageIOHandler::TransformationNone;
 
 private:
-    // Qt's handler treats any other requested size by decoding at the next
-    // finer libjpeg scale and rescaling its result, so we ask for exactly the
-    // size libjpeg produces. Qt only keeps the reduction exact (no rescale)
-    // when the clip rectangle divides evenly, so when the picture is not a
-    // multiple of the reduction the last (less than one reduced) pixel column
-    // and row are left out.
+    // Qt's handler decodes at the libjpeg scale that gives at least the size
+    // asked for and rescales the result to it, unless it is exactly what
+    // libjpeg produces; we only ask for such sizes. With a clip rectangle it
+    // uses halvings only, and keeps them exact when the rectangle divides
+    // evenly: when the picture is not a multiple of the reduction, the last
+    // (less than one reduced) pixel column and row are left out.
     void reduceJpeg(const QSize& reduced)
     {
+        const int eighths = (reduced.width() * 8 + stored.width() - 1) / stored.width();
+        if (eighths != 1 && eighths != 2 && eighths != 4) {
+            reader.setScaledSize(reduced); // whole: no clipping needed
+            return;
+        }
         const int denom = stored.width() / reduced.width();
         reader.setClipRect(QRect(0, 0, reduced.width() * denom, reduced.height() * denom));
         reader.setScaledSize(reduced);
@@ -235,19 +272,6 @@ Plan planFor(const Source& source, const Options& options, bool scale)
     return plan;
 }
 
-// Encodes `image` as JPEG into *out.
-bool writeJpeg(const QImage& image, int quality, QByteArray* out)
-{
-    QBuffer buffer(out);
-    if (!buffer.open(QIODevice::WriteOnly))
-        return false;
-    QImageWriter writer(&buffer, "JPG");
-    writer.setQuality(quality);
-    const bool ok = writer.write(image);
-    buffer.close();
-    return ok;
-}
-
 Prepared failed(Prepared::Failure failure)
 {
     Prepared result;
@@ -263,7 +287,7 @@ Prepared failed(Prepared::Failure failure)
 Prepared encode(const QImage& image, const Options& options, const QString& source = QString())
 {
     Prepared result;
-    if (image.isNull() || !writeJpeg(image, options.quality, &result.bytes)) {
+    if (image.isNull() || !jpegencoder::encode(image, options.quality, &result.bytes)) {
         qDebug() << "img could not be converted";
         return failed(Prepared::EncodeFailed);
     }
@@ -299,42 +323,29 @@ qint64 bytesPerPixel(QImage::Format format)
     return qMax(1, QImage::toPixelFormat(format).bitsPerPixel() / 8);
 }
 
-// The pixel format smooth scaling works in. A picture in any other format is
-// first converted, into a copy of its full size.
+// The pixel format the Lanczos filter works in and gives (resample.h). A
+// picture in any other format is first converted, into a copy of its full size.
 QImage::Format scalingFormat(QImage::Format format)
 {
     switch (format) {
     case QImage::Format_RGB32:
     case QImage::Format_ARGB32_Premultiplied:
-    case QImage::Format_RGBX64:
-    case QImage::Format_RGBA64_Premultiplied:
-    case QImage::Format_RGBX16FPx4:
-    case QImage::Format_RGBA16FPx4_Premultiplied:
-    case QImage::Format_RGBX32FPx4:
-    case QImage::Format_RGBA32FPx4_Premultiplied:
         return format;
-    case QImage::Format_RGBA64:
-    case QImage::Format_Grayscale16:
-        return QImage::Format_RGBA64_Premultiplied;
-    case QImage::Format_RGBA16FPx4:
-        return QImage::Format_RGBA16FPx4_Premultiplied;
-    case QImage::Format_RGBA32FPx4:
-        return QImage::Format_RGBA32FPx4_Premultiplied;
-    default:
+    case QImage::Format_Invalid: // the header does not tell: as 8-bit RGBA
         return QImage::Format_ARGB32_Premultiplied;
+    default:
+        return QImage::toPixelFormat(format).alphaUsage() == QPixelFormat::UsesAlpha
+                   ? QImage::Format_ARGB32_Premultiplied
+                   : QImage::Format_RGB32;
     }
 }
 
-// Whether the JPEG encoder writes pictures of `format` as they are; it
-// converts any other into a copy at 4 bytes a pixel.
+// Whether the JPEG encoder reads pictures of `format` as they are; it
+// converts any other into a copy of up to 4 bytes a pixel.
 bool encodedAsIs(QImage::Format format)
 {
     switch (format) {
-    case QImage::Format_Mono:
-    case QImage::Format_MonoLSB:
-    case QImage::Format_Indexed8:
     case QImage::Format_Grayscale8:
-    case QImage::Format_RGB888:
     case QImage::Format_RGB32:
     case QImage::Format_ARGB32:
     case QImage::Format_ARGB32_Premultiplied:
@@ -353,9 +364,11 @@ qint64 peakBytes(const Source& source, const Plan& plan, const QSize& decoded,
     const QSize final = scales ? plan.target : decoded;
     const QImage::Format finalFormat = scales ? scalingFormat(format) : format;
     const qint64 finalBytes = pixels(final) * bytesPerPixel(finalFormat);
-    // A quarter turn makes a new picture; mirroring works in place.
+    // A quarter turn makes a new picture; mirroring works in place. The
+    // encoder holds the halved chroma planes and the coefficients of the
+    // whole picture (jpegencoder.h): 5 bytes a pixel.
     const qint64 finishing = finalBytes * (turnsSideways(source.transform) ? 2 : 1) +
-                             (encodedAsIs(finalFormat) ? 0 : pixels(final) * 4);
+                             (encodedAsIs(finalFormat) ? 0 : pixels(final) * 4) + pixels(final) * 5;
     qint64 scaling = 0;
     if (scales) {
         scaling = pixels(decoded) * bytesPerPixel(format) + finalBytes;
@@ -375,6 +388,22 @@ QSize fitWithin(const QSize& size, const QSize& box)
     return QSize(qMax(fitted.width(), 1), qMax(fitted.height(), 1));
 }
 
+Preparer::Preparer()
+{
+#ifdef __GLIBC__
+    // Pictures are prepared one after the other in buffers of tens of MB (the
+    // file's bytes, the decoded and the scaled picture, the encoder's planes).
+    // By default glibc maps each anew and hands it back when it is freed, so
+    // every picture pays for faulting them in again (about 4% of a batch).
+    // Freed memory up to the trim threshold stays for the next picture.
+    static std::once_flag tuned;
+    std::call_once(tuned, [] {
+        mallopt(M_MMAP_THRESHOLD, 32 << 20);
+        mallopt(M_TRIM_THRESHOLD, 128 << 20);
+    });
+#endif
+}
+
 Prepared Preparer::prepareFile(const QString& path, const Options& options, bool scale)
 {
     Source source(path);
@@ -387,15 +416,15 @@ Prepared Preparer::prepareFile(const QString& path, const Options& options, bool
     // Limits of 0 or less leave nothing to scale to; the picture is still read
     // (at the smallest size) so that an unreadable file is reported as such.
     const QSize wanted = plan.scale ? plan.target.expandedTo(QSize(1, 1)) : QSize();
-    const QSize atLeast = plan.scale ? oneAndAHalf(wanted) : QSize();
-    const QSize expected = source.decodedSize(wanted, atLeast);
+    const Reduction reduction = plan.scale ? forSending(wanted) : Reduction();
+    const QSize expected = source.decodedSize(wanted, reduction);
     const qint64 budget = options.memoryBudget;
     if (source.known() && budget > 0) {
         const qint64 needed = peakBytes(source, plan, expected, source.decodedFormat());
         if (needed > budget)
             return overBudget(path, needed, budget);
     }
-    QImage image = source.decode(wanted, atLeast);
+    QImage image = source.decode(wanted, reduction);
     if (image.isNull()) {
         // Qt refuses to allocate more than its limit: too large, not unreadable.
         const qint64 bytes = pixels(expected) * bytesPerPixel(source.decodedFormat());
@@ -418,9 +447,7 @@ Prepared Preparer::prepareFile(const QString& path, const Options& options, bool
     }
 
     if (plan.scale) { // the decoded picture goes once the scaled one is made
-        image = plan.target.isEmpty()
-                    ? QImage()
-                    : image.scaled(plan.target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        image = plan.target.isEmpty() ? QImage() : resample::lanczos(image, plan.target);
     }
     return encode(upright(std::move(image), source.transform), options, path);
 }
@@ -435,9 +462,8 @@ Prepared Preparer::prepareImage(const QImage& image, const Options& options, boo
         return failed(Prepared::Unreadable);
     }
     if (scale && exceeds(image.size(), options.maxwidth, options.maxheight)) {
-        return encode(image.scaled(options.maxwidth, options.maxheight, Qt::KeepAspectRatio,
-                                   Qt::SmoothTransformation),
-                      options);
+        const QSize size = fitWithin(image.size(), QSize(options.maxwidth, options.maxheight));
+        return encode(resample::lanczos(image, size), options);
     }
     return encode(image, options);
 }
@@ -449,7 +475,7 @@ qint64 decodeCost(const QString& path, const Options& options, bool scale)
         return UnknownDecodeCost;
     const Plan plan = planFor(source, options, scale);
     const QSize wanted = plan.scale ? plan.target.expandedTo(QSize(1, 1)) : QSize();
-    const QSize decoded = source.decodedSize(wanted, plan.scale ? oneAndAHalf(wanted) : QSize());
+    const QSize decoded = source.decodedSize(wanted, plan.scale ? forSending(wanted) : Reduction());
     return peakBytes(source, plan, decoded, source.decodedFormat());
 }
 
@@ -461,8 +487,8 @@ QImage thumbnail(const QString& path, const QSize& box)
     QSize target; // stored orientation
     if (source.known())
         target = source.toStored(fitWithin(source.uprightSize(), box));
-    const QSize expected = source.decodedSize(target, target);
-    const QImage image = source.decode(target, target);
+    const QSize expected = source.decodedSize(target, {target, target});
+    const QImage image = source.decode(target, {target, target});
     if (image.isNull() || pixels(image.size()) > MaxPixels)
         return QImage();
     if (image.size() != expected) { // as for prepareFile: the decoded picture counts

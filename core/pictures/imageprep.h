@@ -6,8 +6,8 @@
 #include <QString>
 
 // Turns pictures into the bytes sent to the gallery: scaled down to the limits
-// when larger, upright (EXIF orientation applied), encoded as JPEG (at the
-// toolkit's default quality unless asked otherwise), with the metadata worth
+// when larger, upright (EXIF orientation applied), encoded as JPEG (at quality
+// 75 unless asked otherwise), with the metadata worth
 // keeping taken over from the source file. Safe to use off the GUI thread,
 // from several threads at once.
 namespace imageprep {
@@ -17,7 +17,7 @@ struct Options
 {
     int maxwidth = 1000;
     int maxheight = 1000;
-    int quality = -1;          // JPEG quality 0..100; -1: the toolkit's default
+    int quality = -1;          // JPEG quality 0..100; -1: the usual default, 75
     bool keepLocation = false; // keep the GPS tags of a picture file
     // The most memory a picture file may take while it is prepared (see
     // decodeCost); a picture that needs more is refused as too large before
@@ -64,20 +64,25 @@ public:
     // `scale` it is first scaled down to fit the limits when it is wider or
     // higher (a picture at or within the limits is re-encoded at its size);
     // without, it keeps its size. Sizes are planned from the header, so that
-    // JPEG photos are decoded at the smallest libjpeg reduction (1/2, 1/4,
-    // 1/8) that still gives at least 1.5 times the result in each direction,
-    // and checked again against what was decoded.
+    // JPEG photos are decoded at the fewest eighths of their size that still
+    // give at least 1.4 times the result in each direction (twice, for a
+    // quarter or less), and checked again against what was decoded. Scaling
+    // is a Lanczos filter (resample.h), encoding jpegencoder.h's.
     Prepared prepareFile(const QString& path, const Options& options, bool scale);
 
     // The same for an in-memory picture (no metadata); `image` is left unchanged.
     Prepared prepareImage(const QImage& image, const Options& options, bool scale);
+
+    // The first Preparer of the process tunes the C library's allocator to
+    // keep freed memory for the next picture (see imageprep.cpp).
+    Preparer();
 };
 
 // The most memory preparing the picture file at `path` takes, worked out
 // from its header: the file's bytes when they are read in whole, and the
 // larger of the two steps, scaling (the decoded picture at the reduction
 // prepareFile will choose, in the decoder's own pixel format, the full-size
-// copy smooth scaling first converts it to unless it is in one it works in,
+// copy the Lanczos filter first converts it to unless it is in one it works in,
 // and the scaled picture) and finishing (the picture at its final size, its
 // turned copy when it is stored on its side, and the copy the JPEG encoder
 // converts a format it cannot write to). For a file whose size the header

@@ -409,6 +409,18 @@ bool Site::stopping()
     return stopping_;
 }
 
+void Site::throttle(size_t bytes)
+{
+    if (config_.uploadMbits <= 0)
+        return;
+    const auto busy = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::duration<double>(bytes * 8 / (config_.uploadMbits * 1e6)));
+    std::unique_lock lock(stallMutex_);
+    uplinkFree_ = std::max(uplinkFree_, std::chrono::steady_clock::now()) + busy;
+    const auto until = uplinkFree_;
+    stallWake_.wait_until(lock, until, [this] { return stopping_; });
+}
+
 void Site::stall(int seconds)
 {
     std::unique_lock lock(stallMutex_);
@@ -538,7 +550,8 @@ void Site::handlePost(const httplib::Request& req, httplib::Response& res,
         answerUpload(ex, m.captured(1), req, reader);
     } else {
         QByteArray body;
-        reader([&body](const char* data, size_t length) {
+        reader([this, &body](const char* data, size_t length) {
+            throttle(length);
             body.append(data, qsizetype(length));
             return true;
         });
@@ -661,13 +674,17 @@ void Site::answerUpload(Exchange& ex, const QString& idText, const httplib::Requ
                               {}});
                 return true;
             },
-            [&parts](const char* data, size_t length) {
+            [this, &parts](const char* data, size_t length) {
+                throttle(length);
                 if (!parts.isEmpty())
                     parts.last().content.append(data, qsizetype(length));
                 return true;
             });
     } else {
-        reader([](const char*, size_t) { return true; });
+        reader([this](const char*, size_t length) {
+            throttle(length);
+            return true;
+        });
     }
 
     const Part* file = nullptr;
