@@ -638,7 +638,7 @@ void WindowTest::results()
     QCOMPARE(retry->isVisible(), !shown().contains("sent sent sent sent"));
     for (int r = 3; r >= 0; --r) // the rows not sent go: so do the failures told
         s.model()->removeRows(r, int(s.model()->index(r, picturelist::Result).data(Qt::UserRole) !=
-                                     int(Outcome::Sent)));
+                                     int(results::Sent)));
     QCOMPARE(shownSummary->text(), QString("%1 sent").arg(s.model()->rowCount()));
     QVERIFY(!retry->isVisible() && s.window->everyPictureSent());
 }
