@@ -9,14 +9,21 @@
 namespace messages {
 
 using Handler = std::function<void(const QString& title, const QString& text)>;
+using Asker = std::function<bool(const QString& title, const QString& text)>;
 
 // Shows an information box with no parent, the given title and text and the
 // single OK button, modally, on the calling (GUI) thread. With a handler
 // installed, hands title and text to the handler instead.
 void information(const QString& title, const QString& text);
 
+// Asks a question with Yes and No (the default); true for Yes. With an asker
+// installed, the asker answers; else, with a handler installed, the handler
+// sees it and the answer is No.
+bool question(const QString& title, const QString& text);
+
 // Installs `handler` (an empty one restores the message box) and returns the
 // one it replaces.
 Handler setHandler(Handler handler);
+Asker setAsker(Asker asker);
 
 } // namespace messages

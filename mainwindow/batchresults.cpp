@@ -18,6 +18,7 @@ BatchResults::BatchResults(QStandardItemModel* model, uploadThread* runner, QObj
     connect(runner, &uploadThread::pictureFinished, this, &BatchResults::finished);
     connect(runner, &uploadThread::jobEnded, this, &BatchResults::ended);
     connect(model, &QAbstractItemModel::dataChanged, this, &BatchResults::forgetChanged);
+    connect(model, &QAbstractItemModel::rowsRemoved, this, &BatchResults::summarize);
 }
 
 void BatchResults::expect(const QList<QPersistentModelIndex>& rows)
@@ -25,16 +26,36 @@ void BatchResults::expect(const QList<QPersistentModelIndex>& rows)
     expected = rows;
 }
 
+int BatchResults::state(int row) const
+{
+    const QVariant value = model->index(row, picturelist::Result).data(Qt::UserRole);
+    return value.isValid() ? value.toInt() : -1;
+}
+
 QList<QPersistentModelIndex> BatchResults::unsent() const
 {
     QList<QPersistentModelIndex> rows;
     for (int r = 0; r < model->rowCount(); ++r) {
-        const QVariant state = model->index(r, picturelist::Result).data(Qt::UserRole);
-        if (state.isValid() && state.toInt() != results::Sent && state.toInt() != Waiting &&
-            state.toInt() != Sending)
+        const int s = state(r);
+        if (s > results::Sent && s < results::Count)
             rows.append(model->index(r, 0));
     }
     return rows;
+}
+
+bool BatchResults::allSent() const
+{
+    for (int r = 0; r < model->rowCount(); ++r) {
+        if (state(r) != results::Sent)
+            return false;
+    }
+    return model->rowCount() > 0;
+}
+
+void BatchResults::markMissing(const QPersistentModelIndex& row)
+{
+    const QString text = tr("does not exist");
+    mark(row, results::Failed, text, text);
 }
 
 void BatchResults::mark(const QPersistentModelIndex& row, int state, const QString& text,
@@ -65,7 +86,7 @@ void BatchResults::requested(int run, bool started)
     const QList<QPersistentModelIndex> rows = std::exchange(expected, {});
     if (!started)
         return;
-    batches.append({run, rows, pendingCategory});
+    batches.append({run, rows});
     for (const QPersistentModelIndex& row : rows)
         mark(row, Waiting, tr("waiting"));
 }
@@ -88,16 +109,28 @@ void BatchResults::ended(int run)
 {
     if (batches.isEmpty() || batches.first().run != run)
         return; // a category fetch
-    const Batch batch = batches.takeFirst();
-    category = batch.category;
+    batches.removeFirst();
+    summarized = true;
+    summarize();
+}
+
+void BatchResults::summarize()
+{
+    if (!summarized || !batches.isEmpty())
+        return;
     results::Tally tally;
-    for (const QPersistentModelIndex& row : batch.rows) {
-        const QVariant state =
-            QModelIndex(row).siblingAtColumn(picturelist::Result).data(Qt::UserRole);
-        if (row.isValid() && state.isValid() && state.toInt() < results::Count)
-            tally.add(results::Result(state.toInt()));
+    for (int r = 0; r < model->rowCount(); ++r) {
+        const int s = state(r);
+        if (s >= results::Sent && s < results::Count)
+            tally.add(results::Result(s));
     }
-    emit summaryChanged(tally.summary(results::Translated), !unsent().isEmpty());
+    const int unsent = tally.count(results::Failed) + tally.count(results::Skipped) +
+                       tally.count(results::NotSent);
+    // Nothing when no row has a result any more.
+    emit summaryChanged(tally.count(results::Sent) + unsent > 0
+                            ? tally.summary(results::Translated)
+                            : QString(),
+                        unsent);
 }
 
 void BatchResults::forgetChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight)
@@ -112,4 +145,5 @@ void BatchResults::forgetChanged(const QModelIndex& topLeft, const QModelIndex& 
         if (model->item(r, picturelist::Result))
             model->setItem(r, picturelist::Result, nullptr);
     }
+    summarize();
 }

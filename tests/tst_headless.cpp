@@ -82,6 +82,21 @@ private slots:
         QCOMPARE(upload["category"].toInt(), 250);
         QCOMPARE(QImage(upload["stored"].toString()).size(), QSize(53, 40));
         QCOMPARE(work.iniText(), before);
+        QVERIFY(std::get<1>(run({VEMO_BIN, "--help"}, work.path())).contains("Exit status: 0"));
+
+        // The window takes the same options and stores them, as if typed;
+        // --upload-now ends it with 0 when every picture was sent.
+        const Work window("http://127.0.0.1:1/old", "username=admin\npassword=Zebra-7531\n");
+        const auto [shown, o, e] =
+            run({VEMO_BIN, "--upload-now", "--site", site.url() + "/admin.php", "--user", "editor",
+                 "-category", "250", "--resize=60x40", "two.png"},
+                window.path());
+        QVERIFY2(shown == 0, qPrintable(o + e));
+        for (const QByteArray& line :
+             QByteArrayList{"website=" + site.url().toLatin1(), "username=editor", "category=250",
+                            "maxwidth=60"})
+            QVERIFY2(window.iniText().contains("\n" + line + "\n"), line.constData());
+        QCOMPARE(QImage(site.log("upload").value(1)["stored"].toString()).size(), QSize(53, 40));
     }
 
     void commands_data()
@@ -125,6 +140,14 @@ private slots:
             "    45      Rom & Umgebung\n    13    Fr\u00e4nkische Schweiz\n   250  Tom & Jerry\n"
             "   251    Cartoons <alt>\n  1200  Archiv 2006\n",
             "");
+        row("category not in the tree", "", "--upload --category 8 one.jpg", 2, "",
+            "category 8 is not in the site's gallery; --list-categories shows");
+        row("no category", "", "--upload one.jpg", 2, "", "no category: give --category ID");
+        row("tree not read: nothing refused", "gallery:no-categories",
+            "--upload --category 8 one.jpg", 1,
+            "FAILED   one.jpg: could not upload file\n0 of 1 pictures uploaded to category 8, 1 "
+            "failed\n",
+            "file upload error");
         row("no files", "", "--upload", 2, "", "at least one FILE");
         row("both jobs", "", "--upload --list-categories one.jpg", 2, "", "either --upload or");
         row("bad size", "", "--upload --resize big one.jpg", 2, "", "WIDTHxHEIGHT");
@@ -148,13 +171,18 @@ private slots:
         TestSite site(
             {"admin", "secret", fault.isEmpty() ? QStringList() : QStringList{"--fault", fault}});
         QVERIFY(site.start());
-        const Work work(site.url());
+        const Work work(site.url(), QTest::currentDataTag() == QString("no category")
+                                        ? "username=admin\npassword=secret\n"
+                                        : "username=admin\npassword=secret\ncategory=7\n");
         const auto [code, out, err] = run(QStringList{VEMO_BIN} + arguments, work.path());
         QCOMPARE(code, exitCode);
         QCOMPARE(QString(out).replace(QRegularExpression("\"bytes\":[1-9][0-9]*"), "\"bytes\":N"),
                  output);
         QVERIFY2(error.isEmpty() ? err.isEmpty() : err.contains(error), qPrintable(err));
-        QCOMPARE(site.log().isEmpty(), exitCode == 2 && fault.isEmpty());
+        // Usage errors send nothing; only the tree may be read for them.
+        QVERIFY(exitCode != 2 || site.log("upload").isEmpty());
+        QCOMPARE(site.log().isEmpty(),
+                 exitCode == 2 && fault.isEmpty() && !error.contains("site's gallery"));
         int arrived = 0; // with the comment
         for (const QJsonObject& line : site.log("upload"))
             arrived += line["result"] == "ok" && line["parts"][1]["value"] == "Gr\u00fc\u00dfe";

@@ -2,6 +2,7 @@
 // through the real libcurl over loopback to the bundled test site, whose
 // request log shows what arrived.
 
+#include "core/site/address.h"
 #include "core/site/curl.h"
 #include "core/site/sitesession.h"
 #include "support/pictures.h"
@@ -171,6 +172,46 @@ private slots:
             QVERIFY(site.log(x.target).isEmpty());
         const QJsonObject form = site.log().value(0)["form"].toObject();
         QVERIFY(!o.ok() || (form["name"] == x.user && form["pass"] == x.password)); // as typed
+    }
+
+    void addresses_data()
+    {
+        QTest::addColumn<QString>("typed"); // %1: the site's address, %2: without "http://"
+        QTest::addColumn<QString>("cleaned");
+        QTest::addColumn<QString>("login"); // how the message begins; null: not tried, "": ok
+        const auto row = [](const char* name, const char* typed, const char* cleaned,
+                            const char* login) {
+            QTest::newRow(name) << typed << cleaned << (login ? QString(login) : QString());
+        };
+        row("blanks, trailing slashes", " %1// ", "%1", "");
+        row("pasted admin page", "%1/admin.php?gallery-S7#top", "%1", "");
+        row("index page, slash", "%1/INDEX.PHP/", "%1", "");
+        row("query, fragment", "%1#x?y=1", "%1", "");
+        row("no scheme: http", "%2/admin.php", "%2", "");
+        row("folder kept; not the site's base", "%1/orva/", "%1/orva",
+            "could not log in\n%1/orva/admin.php was not found (HTTP status 404): the site "
+            "address must be the part before /admin.php, such as http://www.example.com/orva");
+        row("scheme only", "http://", "http://", nullptr);
+        row("blank inside", "http://www.ex ample.org", "http://www.ex ample.org", nullptr);
+        row("other scheme", "ftp://%2", "ftp://%2", nullptr);
+    }
+
+    // Addresses are cleaned before use; a login is tried only with one that
+    // names an http site, and a 404 says which address was tried.
+    void addresses()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, cleaned);
+        QFETCH(QString, login);
+        TestSite site;
+        QVERIFY(site.start());
+        const QString url = site.url(), host = url.mid(7);
+        QCOMPARE(siteaddress::clean(typed.arg(url, host)), cleaned.arg(url, host));
+        QCOMPARE(siteaddress::usable(siteaddress::clean(typed.arg(url, host))), !login.isNull());
+        if (login.isNull())
+            return;
+        const Outcome o = SiteSession({{typed.arg(url, host), "admin", "secret"}, {}, {}}).login();
+        QCOMPARE(o.message(), login.arg(url));
     }
 
     void uploadWire_data()

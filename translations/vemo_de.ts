@@ -11,6 +11,10 @@
         <source>sending</source>
         <translation>wird gesendet</translation>
     </message>
+    <message>
+        <source>does not exist</source>
+        <translation>existiert nicht</translation>
+    </message>
 </context>
 <context>
     <name>QObject</name>
@@ -52,6 +56,14 @@
         <source>picture %1 of %2</source>
         <translation>Bild %1 von %2</translation>
     </message>
+    <message>
+        <source>stopping after this picture…</source>
+        <translation>halte nach diesem Bild an…</translation>
+    </message>
+    <message>
+        <source>waiting for the site…</source>
+        <translation>warte auf die Website…</translation>
+    </message>
 </context>
 <context>
     <name>Vemo</name>
@@ -91,6 +103,22 @@
         <source>The settings cannot be saved in %1; changes are lost when the program ends.</source>
         <translation>Die Einstellungen können nicht in %1 gespeichert werden; Änderungen gehen verloren, wenn das Programm endet.</translation>
     </message>
+    <message>
+        <source>Category %1 is not in the site&apos;s gallery.</source>
+        <translation>Kategorie %1 gibt es in der Galerie der Website nicht.</translation>
+    </message>
+    <message>
+        <source>Category %1 is not in the site&apos;s gallery. Upload anyway?</source>
+        <translation>Kategorie %1 gibt es in der Galerie der Website nicht. Trotzdem hochladen?</translation>
+    </message>
+    <message>
+        <source>Send the picture not sent to category %1</source>
+        <translation>Das nicht gesendete Bild an Kategorie %1 senden</translation>
+    </message>
+    <message>
+        <source>Send the %1 pictures not sent to category %2</source>
+        <translation>Die %1 nicht gesendeten Bilder an Kategorie %2 senden</translation>
+    </message>
 </context>
 <context>
     <name>main</name>
@@ -101,10 +129,6 @@
     <message>
         <source>&lt;a href=&quot;https://orva.example.org/&quot;&gt;Gallery&lt;/a&gt;</source>
         <translation>&lt;a href=&quot;https://orva.example.org/&quot;&gt;Galerie&lt;/a&gt;</translation>
-    </message>
-    <message>
-        <source>Category</source>
-        <translation>Kategorie</translation>
     </message>
     <message>
         <source>You can find the ID of the category by taking a look at the statusbar of your web browser when you move your mouse over a categrory</source>
@@ -246,6 +270,34 @@
         <source>&amp;Keep the location (GPS) of scaled photos</source>
         <translation>&amp;Ort (GPS) verkleinerter Fotos behalten</translation>
     </message>
+    <message>
+        <source>Adds picture files to the list</source>
+        <translation>Fügt der Liste Bilddateien hinzu</translation>
+    </message>
+    <message>
+        <source>Adds the picture or the picture files on the clipboard to the list</source>
+        <translation>Fügt der Liste das Bild oder die Bilddateien aus der Zwischenablage hinzu</translation>
+    </message>
+    <message>
+        <source>Removes the selected pictures from the list</source>
+        <translation>Entfernt die ausgewählten Bilder aus der Liste</translation>
+    </message>
+    <message>
+        <source>Sends every picture of the list to the chosen category</source>
+        <translation>Sendet alle Bilder der Liste an die gewählte Kategorie</translation>
+    </message>
+    <message>
+        <source>Sends the pictures not sent again</source>
+        <translation>Sendet die nicht gesendeten Bilder erneut</translation>
+    </message>
+    <message>
+        <source>Cat&amp;egory</source>
+        <translation>&amp;Kategorie</translation>
+    </message>
+    <message>
+        <source>Reads the category tree from the site again</source>
+        <translation>Liest den Kategoriebaum erneut von der Website</translation>
+    </message>
 </context>
 <context>
     <name>results</name>
@@ -319,6 +371,10 @@
     <message>
         <source>How much of all the pictures has been sent</source>
         <translation>Wie viel von allen Bildern gesendet ist</translation>
+    </message>
+    <message>
+        <source>Stops the batch after the picture being sent</source>
+        <translation>Hält nach dem Bild an, das gerade gesendet wird</translation>
     </message>
 </context>
 <context>
@@ -398,6 +454,10 @@
     <message>
         <source>cannot be read: permission denied</source>
         <translation>nicht lesbar: keine Berechtigung</translation>
+    </message>
+    <message>
+        <source>%1 was not found (HTTP status 404): the site address must be the part before /admin.php, such as %2</source>
+        <translation>%1 wurde nicht gefunden (HTTP-Status 404): Die Adresse der Website ist der Teil vor /admin.php, etwa %2</translation>
     </message>
 </context>
 </TS>

@@ -5,6 +5,7 @@
 
 #include <QDebug>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QMutexLocker>
 #include <QStandardItemModel>
 
@@ -201,14 +202,28 @@ void uploadThread::planBatch()
 {
     sizes.clear();
     finished = QList<bool>(job.rows.size(), false);
-    // A prepared picture is rarely larger than half a byte a pixel.
-    const qint64 limit = qint64(qMax(job.maxwidth, 1)) * qMax(job.maxheight, 1) / 2;
+    // A prepared picture is planned from its header: the size it will have,
+    // at the bytes a pixel its source spends (within what JPEG photos take).
+    const QSize limits(qMax(job.maxwidth, 1), qMax(job.maxheight, 1));
+    const auto prepared = [&](const QSize& source, qint64 sourceBytes) {
+        if (source.isEmpty())
+            return qint64(0);
+        const QSize size =
+            job.resize != 0 ? imageprep::fitWithin(source, limits).boundedTo(source) : source;
+        const double pixels = double(source.width()) * source.height();
+        const double perPixel = qBound(0.1, double(sourceBytes) / pixels, 0.5);
+        return qint64(perPixel * size.width() * size.height());
+    };
     for (const picturelist::Row& row : job.rows) {
         const QFileInfo info(row.fullPath);
-        const qint64 source = row.fullPath.isEmpty() ? row.image.sizeInBytes() / 8
-                              : info.isFile()        ? info.size()
-                                                     : 0;
-        sizes.append(Lookahead::needsPreparing(job, row) ? qMin(source, limit) : source);
+        if (row.fullPath.isEmpty())
+            sizes.append(prepared(row.image.size(), row.image.sizeInBytes() / 8));
+        else if (!info.isFile())
+            sizes.append(0);
+        else if (!Lookahead::needsPreparing(job, row))
+            sizes.append(info.size());
+        else
+            sizes.append(prepared(QImageReader(row.fullPath).size(), info.size()));
     }
 }
 
@@ -254,8 +269,7 @@ bool uploadThread::processFilelist(SiteSession& session, Lookahead& lookahead)
 
 void uploadThread::finishRow(int row, const Outcome& outcome)
 {
-    if (outcome.bytes > 0)
-        sizes[row] = outcome.bytes;
+    sizes[row] = outcome.bytes; // what was sent: nothing for a picture not sent
     finished[row] = true;
     emit pictureFinished(row, outcome);
 }
@@ -294,13 +308,16 @@ Outcome uploadThread::processRow(SiteSession& session, Lookahead& lookahead, int
     // batch was cancelled before it could be prepared.
     if (ready.dropped || (!ready.prepared && Lookahead::needsPreparing(job, row)))
         return results::stopped(results::Cancelled);
-    if (!ready.prepared)
+    if (!ready.prepared) {
+        sizes[r] = QFileInfo(row.fullPath).size();
         return uploadGallery(session, row, nullptr);
+    }
 
     qDebug(row.fullPath.isEmpty() ? (job.resize != 0 ? "resizeImageFromQImage" : "saveImage")
                                   : "resizeImage");
     if (ready.picture.failure != imageprep::Prepared::None)
         return results::notPrepared(ready.picture, row.fullPath);
+    sizes[r] = ready.picture.bytes.size();
     return uploadGallery(session, row, &ready.picture.bytes);
 }
 

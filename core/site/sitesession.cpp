@@ -1,5 +1,6 @@
 #include "core/site/sitesession.h"
 
+#include "core/site/address.h"
 #include "core/site/curl.h"
 #include "core/site/sitetext.h"
 
@@ -78,6 +79,7 @@ bool leavesSiteUnreachable(CURLcode code)
 SiteSession::SiteSession(const Config& config, transfer::ProgressReceiver* progress)
     : config_(config), progress_(progress), easy_(std::make_unique<curl::Easy>())
 {
+    config_.login.website = siteaddress::clean(config_.login.website);
     if (transfer::hasForeignScheme(config_.login.website)) {
         refused_ = Outcome::failure(
             Outcome::BadAddress, QStringLiteral("error"),
@@ -162,8 +164,16 @@ Outcome SiteSession::login()
     easy_->set(CURLOPT_POSTFIELDSIZE, long(body.size()));
     easy_->set(CURLOPT_COPYPOSTFIELDS, body.constData());
     QByteArray answer;
-    return perform(&answer, sitetext::loginMarker, QStringLiteral("login error"),
-                   QCoreApplication::translate("uploadThread", "could not log in"));
+    Outcome o = perform(&answer, sitetext::loginMarker, QStringLiteral("login error"),
+                        QCoreApplication::translate("uploadThread", "could not log in"));
+    if (o.httpStatus == 404) // most likely an address that is not the site's base
+        o.detail =
+            QCoreApplication::translate(
+                "uploadThread", "%1 was not found (HTTP status 404): the site address must be "
+                                "the part before /admin.php, such as %2")
+                .arg(QStringLiteral("%1/admin.php").arg(config_.login.website),
+                     siteaddress::example);
+    return o;
 }
 
 Outcome SiteSession::galleryPage(QByteArray* page)
