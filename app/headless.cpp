@@ -1,5 +1,6 @@
 #include "app/headless.h"
 
+#include "app/options.h"
 #include "core/batch/results.h"
 #include "core/batch/transferrate.h"
 #include "core/batch/uploadthread.h"
@@ -16,7 +17,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLoggingCategory>
-#include <QRegularExpression>
 #include <QStandardItemModel>
 #include <QTextStream>
 
@@ -53,6 +53,43 @@ QTextStream& err()
     return stream;
 }
 
+// `text` on one line of a terminal: control characters (a newline in a
+// file name, an escape sequence) written as "\n", "\t", "\r" or "\xNN".
+QString printable(const QString& text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        if (c.category() != QChar::Other_Control && c != QChar::LineSeparator &&
+            c != QChar::ParagraphSeparator) {
+            out += c;
+            continue;
+        }
+        switch (c.unicode()) {
+        case '\n':
+            out += QLatin1String("\\n");
+            break;
+        case '\t':
+            out += QLatin1String("\\t");
+            break;
+        case '\r':
+            out += QLatin1String("\\r");
+            break;
+        default:
+            out += c.unicode() < 0x100
+                       ? QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'))
+                       : QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        }
+    }
+    return out;
+}
+
+// A message of several lines on one.
+QString oneLine(const QString& text)
+{
+    return printable(QString(text).replace(QLatin1Char('\n'), QLatin1String(": ")));
+}
+
 // One line on standard error that follows the batch, when standard error is
 // a terminal: the picture being sent, "n of N", its progress, speed and time
 // left.
@@ -64,7 +101,8 @@ public:
     void batch(int picture, int pictures, const QString& path, qint64 done, qint64 total)
     {
         rate.update(done, total, clock.elapsed());
-        QString state = QStringLiteral("%1 of %2  %3").arg(picture).arg(pictures).arg(path);
+        QString state =
+            QStringLiteral("%1 of %2  %3").arg(picture).arg(pictures).arg(printable(path));
         if (rate.known())
             state += QStringLiteral("  ") + rate.text();
         show(state);
@@ -100,8 +138,7 @@ void tell(const Outcome& outcome, ProgressLine* line = nullptr)
         return;
     if (line)
         line->clear();
-    err() << outcome.title << ": " << QString(outcome.message()).replace('\n', QLatin1String(": "))
-          << "\n";
+    err() << outcome.title << ": " << oneLine(outcome.message()) << "\n";
     err().flush();
 }
 
@@ -133,7 +170,7 @@ int upload(UploadJob job, const QStringList& files, const QString& comment, bool
     // What is sent is recorded; a damaged record is set aside first.
     job.options.journal = std::make_shared<history::SentJournal>();
     if (const QString problem = job.options.journal->load(); !problem.isEmpty()) {
-        err() << "vemo: " << problem << "\n";
+        err() << "vemo: " << oneLine(problem) << "\n";
         err().flush();
     }
 
@@ -169,9 +206,9 @@ int upload(UploadJob job, const QStringList& files, const QString& comment, bool
                 } else {
                     // Anything but "sent" in capitals, to catch the eye.
                     out() << (outcome.ok() ? word : word.toUpper()).leftJustified(9)
-                          << files.value(row);
+                          << printable(files.value(row));
                     if (!reason.isEmpty())
-                        out() << ": " << QString(reason).replace('\n', QLatin1String(": "));
+                        out() << ": " << oneLine(reason);
                     out() << "\n";
                 }
                 out().flush();
@@ -215,7 +252,9 @@ void printTree(const QStandardItem* root)
     }
 }
 
-int listCategories(const UploadJob& job)
+// Reads the site's category tree into `model`. Returns 2 when the login
+// failed (it says why), 1 when the page could not be read, else 0.
+int readTree(const UploadJob& job, QStandardItemModel* model, bool quiet = false)
 {
     QByteArray page;
     bool found = false;
@@ -223,9 +262,10 @@ int listCategories(const UploadJob& job)
         QObject::connect(&worker, &uploadThread::updateCategories, &worker,
                          [&page](const QByteArray& ba) { page = ba; });
         QObject::connect(&worker, &uploadThread::categoriesFetched, &worker,
-                         [&found](const Outcome& outcome) {
+                         [&found, quiet](const Outcome& outcome) {
                              found = outcome.ok();
-                             tell(outcome);
+                             if (!quiet)
+                                 tell(outcome);
                          });
     };
     const bool accepted = runJob(wiring, [&job](uploadThread& worker) {
@@ -238,8 +278,20 @@ int listCategories(const UploadJob& job)
         return 2;
     if (!found)
         return 1;
+    categories::fillTree(model->invisibleRootItem(), page);
+    return 0;
+}
+
+int listCategories(const UploadJob& job)
+{
     QStandardItemModel model(0, 2);
-    categories::fillTree(model.invisibleRootItem(), page);
+    if (const int status = readTree(job, &model); status != 0)
+        return status;
+    if (model.rowCount() == 0) {
+        err() << "error: no categories on the gallery page\n";
+        err().flush();
+        return 1;
+    }
     printTree(model.invisibleRootItem());
     out().flush();
     return 0;
@@ -269,46 +321,25 @@ int run(const QStringList& arguments)
     parser.setApplicationDescription(
         QStringLiteral("Puts pictures into the gallery of an Orva CMS web site.\n\n"
                        "Without --upload or --list-categories the window opens, with the "
-                       "picture files given listed; there, --site URL fills in the site "
-                       "address and --upload-now uploads the list at once and closes the "
-                       "window when the batch is over.\n"
+                       "picture files given listed; there, --upload-now uploads the list at "
+                       "once and closes the window when every picture was sent.\n"
                        "Site, user name, password, category and resizing come from vemo.ini "
-                       "in the working directory unless options override them; the password "
-                       "may also come from the environment variable VEMO_PASSWORD."));
+                       "in the working directory unless options override them (in the "
+                       "window, the options are stored there as if typed); the password "
+                       "may also come from the environment variable VEMO_PASSWORD.\n\n"
+                       "Exit status: 0 every picture was sent (with --skip-sent: now or "
+                       "before); 1 some were not (also for --upload-now, whose window then "
+                       "stays open); 2 usage error, or the login failed."));
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
     const QCommandLineOption uploadOption(QStringLiteral("upload"),
                                           QStringLiteral("Upload the FILEs without a window."));
     const QCommandLineOption listOption(QStringLiteral("list-categories"),
                                         QStringLiteral("Print the site's category tree."));
-    const QCommandLineOption siteOption(
-        QStringLiteral("site"), QStringLiteral("The site's base address."), QStringLiteral("URL"));
-    const QCommandLineOption userOption(QStringLiteral("user"),
-                                        QStringLiteral("The administrator's user name."),
-                                        QStringLiteral("NAME"));
-    const QCommandLineOption categoryOption(QStringLiteral("category"),
-                                            QStringLiteral("The gallery category to upload to."),
-                                            QStringLiteral("ID"));
-    const QCommandLineOption resizeOption(
-        QStringLiteral("resize"),
-        QStringLiteral("Scale pictures down to fit WIDTHxHEIGHT and send them as JPEG."),
-        QStringLiteral("WIDTHxHEIGHT"));
-    const QCommandLineOption noResizeOption(QStringLiteral("no-resize"),
-                                            QStringLiteral("Send picture files as they are."));
     const QCommandLineOption commentOption(QStringLiteral("comment"),
                                            QStringLiteral("The comment sent with every picture."),
                                            QStringLiteral("TEXT"));
-    const QCommandLineOption caOption(
-        QStringLiteral("cacert"),
-        QStringLiteral("Trust the CA certificates in FILE (PEM) for an https site."),
-        QStringLiteral("FILE"));
-    const QCommandLineOption qualityOption(
-        QStringLiteral("quality"),
-        QStringLiteral("JPEG quality of scaled pictures, 0 to 100 (default: the toolkit's)."),
-        QStringLiteral("N"));
-    const QCommandLineOption locationOption(
-        QStringLiteral("keep-location"),
-        QStringLiteral("Scaled pictures keep their location (GPS); by default it is removed."));
+    const SettingsOptions settingsOptions;
     const QCommandLineOption jsonOption(
         QStringLiteral("json"),
         QStringLiteral("Print one JSON object per picture (file, result, reason, bytes) and a "
@@ -319,9 +350,9 @@ int run(const QStringList& arguments)
                        "same content (as vemo-sent.jsonl in the working directory records)."));
     const QCommandLineOption verboseOption(QStringLiteral("verbose"),
                                            QStringLiteral("Print the diagnostic trace."));
-    parser.addOptions({uploadOption, listOption, siteOption, userOption, categoryOption,
-                       resizeOption, noResizeOption, commentOption, caOption, qualityOption,
-                       locationOption, jsonOption, skipSentOption, verboseOption});
+    parser.addOptions({uploadOption, listOption});
+    settingsOptions.addTo(parser);
+    parser.addOptions({commentOption, jsonOption, skipSentOption, verboseOption});
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("Pictures to upload."),
                                  QStringLiteral("[FILE...]"));
 
@@ -345,16 +376,13 @@ int run(const QStringList& arguments)
     if (!parser.isSet(verboseOption))
         QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
 
+    if (const QString problem = settingsOptions.check(parser); !problem.isEmpty())
+        return usageError(problem);
     const Settings stored(Settings::ReadOnly);
     UploadJob job = stored.job();
-    if (parser.isSet(siteOption))
-        job.login.website = parser.value(siteOption);
-    if (parser.isSet(userOption))
-        job.login.username = parser.value(userOption);
+    settingsOptions.apply(parser, job);
     if (qEnvironmentVariableIsSet("VEMO_PASSWORD"))
         job.login.password = qEnvironmentVariable("VEMO_PASSWORD");
-    if (parser.isSet(caOption))
-        job.options.caCertificates = parser.value(caOption);
     if (job.login.website.isEmpty())
         return usageError(QStringLiteral("no site address: give --site or set one in vemo.ini"));
     if (transfer::hasForeignScheme(job.login.website))
@@ -362,36 +390,26 @@ int run(const QStringList& arguments)
     if (parser.isSet(listOption))
         return listCategories(job);
 
-    bool ok = true;
-    if (parser.isSet(categoryOption))
-        job.category = parser.value(categoryOption).toInt(&ok);
-    if (!ok)
-        return usageError(QStringLiteral("--category needs a number"));
-    if (parser.isSet(resizeOption) && parser.isSet(noResizeOption))
-        return usageError(QStringLiteral("give either --resize or --no-resize"));
-    if (parser.isSet(qualityOption)) {
-        job.options.quality = parser.value(qualityOption).toInt(&ok);
-        if (!ok || job.options.quality < 0 || job.options.quality > 100)
-            return usageError(QStringLiteral("--quality needs a number from 0 to 100"));
-    }
-    if (parser.isSet(locationOption))
-        job.options.keepLocation = true;
+    if (!parser.isSet(settingsOptions.category) && stored.text(Settings::Category).isEmpty())
+        return usageError(QStringLiteral("no category: give --category ID or set one in "
+                                         "vemo.ini; --list-categories shows the site's"));
     job.options.skipSent = parser.isSet(skipSentOption);
-    if (parser.isSet(noResizeOption))
-        job.resize = 0;
-    if (parser.isSet(resizeOption)) {
-        static const QRegularExpression size(
-            QStringLiteral("^([1-9][0-9]{0,4})x([1-9][0-9]{0,4})$"));
-        const QRegularExpressionMatch match = size.match(parser.value(resizeOption));
-        if (!match.hasMatch())
-            return usageError(QStringLiteral("--resize needs WIDTHxHEIGHT, such as 1024x768"));
-        job.resize = 2;
-        job.maxwidth = match.captured(1).toInt();
-        job.maxheight = match.captured(2).toInt();
-    }
     const QStringList files = parser.positionalArguments();
     if (files.isEmpty())
         return usageError(QStringLiteral("--upload needs at least one FILE"));
+    // A category the site does not list would fail every picture; a tree that
+    // cannot be read refuses nothing.
+    QStandardItemModel tree(0, 2);
+    const int read = readTree(job, &tree, true);
+    if (read == 2)
+        return 2;
+    if (read == 0 && tree.rowCount() > 0 &&
+        tree.match(tree.index(0, 1), Qt::DisplayRole, QString::number(job.category), 1,
+                   Qt::MatchExactly | Qt::MatchRecursive)
+            .isEmpty())
+        return usageError(QStringLiteral("category %1 is not in the site's gallery; "
+                                         "--list-categories shows its categories")
+                              .arg(job.category));
     return upload(job, files, parser.value(commentOption), parser.isSet(jsonOption));
 }
 

@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include "app/headless.h"
+#include "app/options.h"
 #include "core/settings.h"
 #include "mainwindow/vemo.h"
 
@@ -12,6 +13,7 @@
 #include <QImageReader>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QTranslator>
 
 namespace startup {
@@ -46,55 +48,72 @@ int runWithoutWindow(int argc, char** argv)
     return headless::run(app.arguments());
 }
 
-// Why the window cannot start with `arguments`, or nothing when it can. It
-// takes "--site URL" and picture files, and lets the toolkit's own options
-// through (the application takes them out itself), whether written with one
-// dash or two.
-QString windowUsageError(const QStringList& arguments)
+// The window's command line: the settings options, --upload-now, picture
+// files, and the toolkit's own options (the application takes those out
+// itself), whether written with one dash or two.
+class WindowOptions
 {
-    // QGuiApplication's options (those --help-all lists) and QApplication's.
-    static const char* const toolkitValues[] = {
-        "platform",    "platformpluginpath", "platformtheme", "plugin",  "qwindowgeometry",
-        "qwindowicon", "qwindowtitle",       "session",       "display", "name",
-        "visual",      "geometry",           "icon",          "title",   "style",
-        "stylesheet",  "qmljsdebugger"};
-    static const char* const toolkitSwitches[] = {"reverse", "nograb", "dograb", "widgetcount"};
-
-    QCommandLineParser parser;
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.addOption({QStringLiteral("site"), QString(), QStringLiteral("URL")});
-    parser.addOption({QStringLiteral("upload-now"), QString()});
-    for (const char* name : toolkitValues)
-        parser.addOption({QString::fromLatin1(name), QString(), QStringLiteral("value")});
-    for (const char* name : toolkitSwitches)
-        parser.addOption({QString::fromLatin1(name), QString()});
-    return parser.parse(arguments) ? QString() : parser.errorText();
-}
-
-// "--site URL" before the window opens: the address is stored as if typed.
-// The pair is taken out of the arguments, which the window reads as files.
-void takeSiteOption(int& argc, char** argv)
-{
-    for (int i = 1; i < argc; ++i) {
-        const QString argument = QString::fromLocal8Bit(argv[i]);
-        QString site;
-        int taken = 0;
-        if (argument == QLatin1String("--site") && i + 1 < argc) {
-            site = QString::fromLocal8Bit(argv[i + 1]);
-            taken = 2;
-        } else if (argument.startsWith(QLatin1String("--site="))) {
-            site = argument.mid(7);
-            taken = 1;
-        }
-        if (taken == 0)
-            continue;
-        Settings().setValue(Settings::Website, site);
-        for (int j = i; j + taken <= argc; ++j)
-            argv[j] = argv[j + taken];
-        argc -= taken;
-        return;
+public:
+    WindowOptions()
+    {
+        // QGuiApplication's options (those --help-all lists) and QApplication's.
+        static const char* const toolkitValues[] = {
+            "platform",    "platformpluginpath", "platformtheme", "plugin",  "qwindowgeometry",
+            "qwindowicon", "qwindowtitle",       "session",       "display", "name",
+            "visual",      "geometry",           "icon",          "title",   "style",
+            "stylesheet",  "qmljsdebugger"};
+        static const char* const toolkitSwitches[] = {"reverse", "nograb", "dograb", "widgetcount"};
+        parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+        settings.addTo(parser);
+        parser.addOption({QStringLiteral("upload-now"), QString()});
+        for (const char* name : toolkitValues)
+            parser.addOption({QString::fromLatin1(name), QString(), QStringLiteral("value")});
+        for (const char* name : toolkitSwitches)
+            parser.addOption({QString::fromLatin1(name), QString()});
     }
-}
+
+    // Why the window cannot start with `arguments`, or nothing when it can.
+    QString parse(const QStringList& arguments)
+    {
+        if (!parser.parse(arguments))
+            return parser.errorText();
+        // The width and height fields take four digits.
+        return settings.check(parser, 9999);
+    }
+
+    // Stores the settings given, as if typed into the window, and takes them
+    // out of the arguments, which the window reads as files.
+    void store(int& argc, char** argv) const
+    {
+        Settings stored;
+        settings.store(parser, stored);
+        for (int i = 1; i < argc;) {
+            QString name = QString::fromLocal8Bit(argv[i]);
+            if (name == QLatin1String("--"))
+                return;
+            name.remove(QRegularExpression(QStringLiteral("^--?")));
+            int taken = 0;
+            for (const QCommandLineOption& option : settings.all()) {
+                const QString own = option.names().constFirst();
+                if (name == own)
+                    taken = option.valueName().isEmpty() ? 1 : qMin(2, argc - i);
+                else if (name.startsWith(own + QLatin1Char('=')))
+                    taken = 1;
+            }
+            if (taken == 0) {
+                ++i;
+                continue;
+            }
+            for (int j = i; j + taken <= argc; ++j)
+                argv[j] = argv[j + taken];
+            argc -= taken;
+        }
+    }
+
+private:
+    QCommandLineParser parser;
+    SettingsOptions settings;
+};
 
 // Takes `name` out of the arguments, which the window reads as files; true
 // when it was there.
@@ -131,10 +150,11 @@ int run(int argc, char** argv)
     if (headless::wanted(arguments))
         return runWithoutWindow(argc, argv);
     // Before anything is shown, and without needing a display.
-    const QString error = windowUsageError(arguments);
+    WindowOptions options;
+    const QString error = options.parse(arguments);
     if (!error.isEmpty())
         return headless::usageError(error);
-    takeSiteOption(argc, argv);
+    options.store(argc, argv);
     const bool uploadNow = takeSwitch(QStringLiteral("--upload-now"), argc, argv);
 
     QApplication app(argc, argv);
@@ -149,9 +169,12 @@ int run(int argc, char** argv)
     app.installTranslator(&toolkit);
     Vemo window;
     window.show();
-    if (uploadNow)
-        window.uploadAndClose();
-    return app.exec();
+    if (!uploadNow)
+        return app.exec();
+    // Like the mode without a window: 0 only when every picture was sent.
+    window.uploadAndClose();
+    app.exec();
+    return window.everyPictureSent() ? 0 : 1;
 }
 
 } // namespace startup

@@ -4,12 +4,18 @@
 //       Draws a photo-like test picture (sky, soft shapes, fine patterns,
 //       sensor-like noise) and writes it as JPEG (or in the format the name's
 //       suffix names); `seed` varies the scene.
-//   imagebench quality [--limits WxH] files...
-//       How close prepared pictures come to a Lanczos3 downscale of the full
-//       decode (ImageMagick's -filter Lanczos; $CONVERT or /usr/bin/convert):
-//       PSNR in dB of the full decode, of reduced decodes giving at least 2x and
-//       1.5x the result, each smoothly scaled, before and after JPEG encoding,
-//       and of what Preparer::prepareFile sends.
+//   imagebench prepare [--limits WxH] [--before] <dir> files...
+//       Writes what Preparer::prepareFile sends for each file into <dir>, under
+//       the file's name; with --before, what the preparation before the Lanczos
+//       filter and the tuned JPEG writer sent (Qt's smooth scaling and JPEG
+//       writer at its default quality).
+//   imagebench quality --sent tool=dir[,tool=dir...] files...
+//       Bytes per picture, PSNR and SSIM of each tool's pictures (in its dir,
+//       named as the file, or with a prefix ending in "_") against a Lanczos3
+//       downscale of the full decode, turned upright (ImageMagick's -filter
+//       Lanczos; $CONVERT or /usr/bin/convert), the bytes as a multiple of the
+//       tool named vipsthumbnail's, and how many of them are metadata (Exif,
+//       colour profile, XMP, comments).
 //   imagebench [--runs N] [--limits WxH] [--box N] [--batch a,b] [--batch-files f,g] files...
 //       For every file and every case runs a fresh child process and prints
 //       the median wall time of N runs and the peak memory above the idle
@@ -25,18 +31,21 @@
 // Cases: plain-resize (QImage(path), scaled smooth, JPEG default quality),
 // resize-2x (the preparation before decodes were planned at 1.5x the result:
 // reduced JPEG decode giving at least twice the result, smooth scaling, JPEG,
-// no metadata), resize (a fresh imageprep::Preparer: 1.5x, metadata copied),
+// no metadata), resize (a fresh imageprep::Preparer: the preparation as it is),
 // plain-thumb (QImage(path), scaled fast), thumb (imageprep::thumbnail, a
 // reduced decode), quick-thumb (imageprep::quickThumbnail: the embedded Exif
 // thumbnail when there is one).
 
 #include "core/pictures/imageprep.h"
+#include "core/pictures/metadata.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QLinearGradient>
@@ -46,6 +55,7 @@
 #include <QProcess>
 #include <QRadialGradient>
 #include <QTemporaryDir>
+#include <QTransform>
 
 #include <time.h>
 
@@ -351,6 +361,61 @@ int parent(const Options& o)
 
 // --- quality ----------------------------------------------------------------------
 
+// The preparation as it was before the Lanczos filter and the tuned JPEG writer
+// (for comparison): a reduced decode giving at least 1.5 times the result, Qt's
+// smooth scaling, upright, Qt's JPEG writer at its default quality, the metadata
+// carried over as now.
+QByteArray preparedBefore(const QString& file, const QSize& limits)
+{
+    QImageReader probe(file);
+    const QImageIOHandler::Transformations t = probe.transformation();
+    const bool sideways = t.testFlag(QImageIOHandler::TransformationRotate90);
+    const QSize stored = probe.size();
+    const QSize upright = sideways ? stored.transposed() : stored;
+    QImage image;
+    if (upright.width() > limits.width() || upright.height() > limits.height()) {
+        const QSize fitted = imageprep::fitWithin(upright, limits);
+        const QSize target = sideways ? fitted.transposed() : fitted;
+        image = reducedDecode(file, target, 1.5)
+                    .scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    } else {
+        image = reducedDecode(file, stored, 0);
+    }
+    if (t.testFlag(QImageIOHandler::TransformationMirror) ||
+        t.testFlag(QImageIOHandler::TransformationFlip))
+        image = image.mirrored(t.testFlag(QImageIOHandler::TransformationMirror),
+                               t.testFlag(QImageIOHandler::TransformationFlip));
+    if (sideways)
+        image = image.transformed(QTransform().rotate(90));
+    QByteArray bytes = encodeJpeg(image);
+    metadata::carryOver(file, &bytes, false);
+    return bytes;
+}
+
+// Writes what the preparation (or, with `before`, the one before) sends for each
+// file into `dir`, under the file's name.
+int prepare(const Options& o, const QString& dir, bool before)
+{
+    qInstallMessageHandler(quietHandler);
+    imageprep::Options options;
+    options.maxwidth = o.limits.width();
+    options.maxheight = o.limits.height();
+    for (const QString& file : o.files) {
+        // A Preparer of its own for each file, so that no decode buffer (with the colour
+        // profile of the file before) is reused.
+        const QByteArray bytes = before
+                                     ? preparedBefore(file, o.limits)
+                                     : imageprep::Preparer().prepareFile(file, options, true).bytes;
+        QFile out(QDir(dir).filePath(QFileInfo(file).fileName()));
+        if (bytes.isEmpty() || !out.open(QIODevice::WriteOnly) ||
+            out.write(bytes) != bytes.size()) {
+            std::fprintf(stderr, "cannot prepare %s\n", qPrintable(file));
+            return 1;
+        }
+    }
+    return 0;
+}
+
 // Peak signal-to-noise ratio of `image` against `reference` (same size), in dB
 // over the red, green and blue samples.
 double psnr(const QImage& image, const QImage& reference)
@@ -372,54 +437,162 @@ double psnr(const QImage& image, const QImage& reference)
     return mse > 0 ? 10 * std::log10(255.0 * 255.0 / mse) : 99;
 }
 
-int quality(const Options& o)
+// Structural similarity of the luminance (BT.601) of `image` and `reference`:
+// the mean over 11x11 Gaussian windows (sigma 1.5) lying inside the picture,
+// with the usual constants (Wang et al. 2004).
+double ssim(const QImage& image, const QImage& reference)
+{
+    if (image.size() != reference.size() || image.width() < 11 || image.height() < 11)
+        return 0;
+    const int w = image.width(), h = image.height();
+    const auto luma = [w, h](const QImage& picture) {
+        const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
+        std::vector<float> y(size_t(w) * h);
+        for (int row = 0; row < h; ++row) {
+            const uchar* p = rgb.constScanLine(row);
+            for (int x = 0; x < w; ++x)
+                y[size_t(row) * w + x] =
+                    0.299f * p[3 * x] + 0.587f * p[3 * x + 1] + 0.114f * p[3 * x + 2];
+        }
+        return y;
+    };
+    float kernel[11];
+    float total = 0;
+    for (int i = 0; i < 11; ++i)
+        total += kernel[i] = std::exp(-(i - 5) * (i - 5) / 4.5f);
+    for (float& k : kernel)
+        k /= total;
+    // The Gaussian mean of `v` around each pixel at least 5 from the edges.
+    const auto blurred = [&](const std::vector<float>& v) {
+        std::vector<float> across(v.size()), out(v.size());
+        for (int y = 0; y < h; ++y)
+            for (int x = 5; x < w - 5; ++x) {
+                float sum = 0;
+                for (int i = 0; i < 11; ++i)
+                    sum += kernel[i] * v[size_t(y) * w + x + i - 5];
+                across[size_t(y) * w + x] = sum;
+            }
+        for (int y = 5; y < h - 5; ++y)
+            for (int x = 5; x < w - 5; ++x) {
+                float sum = 0;
+                for (int i = 0; i < 11; ++i)
+                    sum += kernel[i] * across[size_t(y + i - 5) * w + x];
+                out[size_t(y) * w + x] = sum;
+            }
+        return out;
+    };
+    const std::vector<float> a = luma(image), b = luma(reference);
+    std::vector<float> aa(a.size()), bb(a.size()), ab(a.size());
+    for (size_t i = 0; i < a.size(); ++i) {
+        aa[i] = a[i] * a[i];
+        bb[i] = b[i] * b[i];
+        ab[i] = a[i] * b[i];
+    }
+    const std::vector<float> ma = blurred(a), mb = blurred(b), maa = blurred(aa), mbb = blurred(bb),
+                             mab = blurred(ab);
+    const double c1 = 6.5025, c2 = 58.5225; // (0.01 * 255)^2, (0.03 * 255)^2
+    double sum = 0;
+    for (int y = 5; y < h - 5; ++y)
+        for (int x = 5; x < w - 5; ++x) {
+            const size_t i = size_t(y) * w + x;
+            const double mx = ma[i], my = mb[i];
+            const double vx = maa[i] - mx * mx, vy = mbb[i] - my * my, cxy = mab[i] - mx * my;
+            sum +=
+                (2 * mx * my + c1) * (2 * cxy + c2) / ((mx * mx + my * my + c1) * (vx + vy + c2));
+        }
+    return sum / (double(w - 10) * (h - 10));
+}
+
+// The bytes of the metadata segments of a JPEG file (APP1 to APP15 and COM: Exif,
+// colour profile, XMP, comments), up to the first scan.
+qint64 metadataBytes(const QByteArray& jpeg)
+{
+    qint64 sum = 0;
+    for (int at = 2; at + 4 <= jpeg.size() && uchar(jpeg[at]) == 0xff;) {
+        const int marker = uchar(jpeg[at + 1]);
+        const int length = (uchar(jpeg[at + 2]) << 8) | uchar(jpeg[at + 3]);
+        if (marker == 0xda) // start of scan
+            break;
+        if ((marker >= 0xe1 && marker <= 0xef) || marker == 0xfe)
+            sum += 2 + length;
+        at += 2 + length;
+    }
+    return sum;
+}
+
+// How close the pictures sent by each tool come to a Lanczos3 downscale of the full
+// decode, turned upright (ImageMagick's -filter Lanczos; $CONVERT or
+// /usr/bin/convert), at the size each tool chose; `sent` pairs a tool's name with the
+// folder of its pictures, each named as its file or with a prefix ending in "_".
+int quality(const Options& o, const QStringList& sent)
 {
     const QString convert = qEnvironmentVariable("CONVERT", QStringLiteral("/usr/bin/convert"));
     QTemporaryDir tmp;
-    std::printf("%-28s %-9s %-22s %11s %11s %9s\n", "file", "limits", "decode", "PSNR scaled",
-                "PSNR sent", "sent KB");
+    struct Sum
+    {
+        QString tool;
+        double bytes = 0, metadata = 0, psnr = 0, ssim = 0;
+        int count = 0;
+    };
+    QList<Sum> sums;
+    for (const QString& pair : sent)
+        sums.append({pair.section(QLatin1Char('='), 0, 0)});
     for (const QString& file : o.files) {
-        const QSize stored = QImageReader(file).size();
-        const QSize target = imageprep::fitWithin(stored, o.limits);
-        const QString ref = tmp.filePath(QStringLiteral("reference.png"));
-        const QStringList args{file,
-                               QStringLiteral("-filter"),
-                               QStringLiteral("Lanczos"),
-                               QStringLiteral("-resize"),
-                               sizeText(target) + QLatin1Char('!'),
-                               QStringLiteral("-depth"),
-                               QStringLiteral("8"),
-                               ref};
-        const QImage reference = QProcess::execute(convert, args) == 0 ? QImage(ref) : QImage();
-        if (reference.size() != target) {
-            std::fprintf(stderr, "no Lanczos reference from %s\n", qPrintable(convert));
-            return 1;
+        const QString name = QFileInfo(file).fileName();
+        QHash<QString, QImage> references; // by size
+        for (int t = 0; t < sent.size(); ++t) {
+            const QDir dir(sent[t].section(QLatin1Char('='), 1));
+            QStringList found = dir.entryList({name, QLatin1String("*_") + name}, QDir::Files);
+            if (found.isEmpty()) {
+                std::fprintf(stderr, "%s: nothing sent for %s\n", qPrintable(sums[t].tool),
+                             qPrintable(name));
+                return 1;
+            }
+            QFile f(dir.filePath(found.first()));
+            if (!f.open(QIODevice::ReadOnly))
+                return 1;
+            const QByteArray bytes = f.readAll();
+            const QImage picture = QImage::fromData(bytes, "JPG");
+            QImage& reference = references[sizeText(picture.size())];
+            if (reference.isNull()) {
+                const QString ref = tmp.filePath(QStringLiteral("reference.png"));
+                const QStringList args{file,
+                                       QStringLiteral("-auto-orient"),
+                                       QStringLiteral("-filter"),
+                                       QStringLiteral("Lanczos"),
+                                       QStringLiteral("-resize"),
+                                       sizeText(picture.size()) + QLatin1Char('!'),
+                                       QStringLiteral("-depth"),
+                                       QStringLiteral("8"),
+                                       ref};
+                if (QProcess::execute(convert, args) == 0)
+                    reference = QImage(ref);
+            }
+            if (picture.isNull() || reference.size() != picture.size()) {
+                std::fprintf(stderr, "no Lanczos reference for %s from %s\n", qPrintable(name),
+                             qPrintable(convert));
+                return 1;
+            }
+            Sum& s = sums[t];
+            s.bytes += bytes.size();
+            s.metadata += metadataBytes(bytes);
+            s.psnr += psnr(picture, reference);
+            s.ssim += ssim(picture, reference);
+            ++s.count;
         }
-        const QString label = QFileInfo(file).fileName();
-        // One line: how the picture was decoded, the PSNR of its scaled pixels (when
-        // known) and of the JPEG file sent.
-        const auto row = [&](const QString& decode, const QImage& scaled, const QByteArray& sent) {
-            const QString before = scaled.isNull()
-                                       ? QStringLiteral("-")
-                                       : QString::number(psnr(scaled, reference), 'f', 2);
-            std::printf("%-28s %-9s %-22s %11s %11.2f %9.0f\n", qPrintable(label),
-                        qPrintable(sizeText(o.limits)), qPrintable(decode), qPrintable(before),
-                        psnr(QImage::fromData(sent, "JPG"), reference), sent.size() / 1024.0);
-            std::fflush(stdout);
-        };
-        for (const auto& [name, factor] :
-             {std::pair{"full", 0.0}, std::pair{"2x", 2.0}, std::pair{"1.5x", 1.5}}) {
-            const QImage decoded = reducedDecode(file, target, factor);
-            const QImage scaled =
-                decoded.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-            row(QStringLiteral("%1 %2").arg(QLatin1String(name), sizeText(decoded.size())), scaled,
-                encodeJpeg(scaled));
-        }
-        imageprep::Options options;
-        options.maxwidth = o.limits.width();
-        options.maxheight = o.limits.height();
-        row(QStringLiteral("Preparer"), QImage(),
-            imageprep::Preparer().prepareFile(file, options, true).bytes);
+    }
+    const Sum* base = nullptr; // the ratio of bytes is to vipsthumbnail's, when it is there
+    for (const Sum& s : sums)
+        if (s.tool == QLatin1String("vipsthumbnail"))
+            base = &s;
+    std::printf("%-16s %8s %14s %9s %10s %9s %8s\n", "", "pictures", "bytes/picture",
+                base ? "x vips" : "", "metadata", "PSNR dB", "SSIM");
+    for (const Sum& s : sums) {
+        const double bytes = s.bytes / s.count;
+        const QString ratio =
+            base ? QString::number(bytes / (base->bytes / base->count), 'f', 3) : QString();
+        std::printf("%-16s %8d %14.0f %9s %10.0f %9.2f %8.4f\n", qPrintable(s.tool), s.count, bytes,
+                    qPrintable(ratio), s.metadata / s.count, s.psnr / s.count, s.ssim / s.count);
     }
     return 0;
 }
@@ -567,9 +740,23 @@ int main(int argc, char** argv)
 
     Options o;
     QStringList rest;
+    QStringList sent;
+    bool before = false;
     if (mode == QLatin1String("measure") || mode == QLatin1String("batch") ||
-        mode == QLatin1String("quality"))
+        mode == QLatin1String("quality") || mode == QLatin1String("prepare"))
         args = args.mid(1);
+    if (mode == QLatin1String("quality") || mode == QLatin1String("prepare")) {
+        for (int i = 0; i < args.size(); ++i) {
+            if (args[i] == QLatin1String("--sent") && i + 1 < args.size()) {
+                sent = args[i + 1].split(QLatin1Char(','), Qt::SkipEmptyParts);
+                args.remove(i, 2);
+                --i;
+            } else if (args[i] == QLatin1String("--before")) {
+                before = true;
+                args.remove(i--);
+            }
+        }
+    }
     if (!parseOptions(args, &o, &rest)) {
         std::fprintf(stderr, "usage: see the head of bench/imagebench.cpp\n");
         return 2;
@@ -579,8 +766,12 @@ int main(int argc, char** argv)
     if (mode == QLatin1String("batch") && rest.size() == 2)
         return batchChild(rest[0].toInt(), rest[1].split(QLatin1Char(',')), o);
     o.files = rest;
-    if (mode == QLatin1String("quality") && !o.files.isEmpty())
-        return quality(o);
+    if (mode == QLatin1String("quality") && !o.files.isEmpty() && !sent.isEmpty())
+        return quality(o, sent);
+    if (mode == QLatin1String("prepare") && o.files.size() >= 2) {
+        const QString dir = o.files.takeFirst();
+        return prepare(o, dir, before);
+    }
     if (o.files.isEmpty()) {
         std::fprintf(stderr, "usage: see the head of bench/imagebench.cpp\n");
         return 2;

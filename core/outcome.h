@@ -12,7 +12,7 @@ struct Outcome
         TransferFailed, // libcurl could not complete the request
         Refused,        // the site answered, but not with what was asked for
         TooLarge,       // the site's answer exceeded what is read of it
-        Unreadable,     // the picture file cannot be read as a file
+        Unreadable,     // a file the job needs (a picture, the CA file) cannot be read
         NotPrepared,    // the picture cannot be read as a picture, or is too large
         BadAddress,     // the site address is not one the program may use
         Cancelled,      // the user cancelled before it was done

@@ -20,14 +20,16 @@ const KeyInfo keys[] = {
 };
 
 // The settings hold the password: the file is readable and writable by its
-// owner alone, whether it is new or was there before.
+// owner alone, whether it is new or was there before. A file its owner made
+// read-only stays so.
 void restrictToOwner(const QString& path)
 {
     QFile file(path);
     if (!file.exists() && !file.open(QIODevice::WriteOnly))
         return;
     file.close();
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    file.setPermissions(file.permissions() & (QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                              QFileDevice::ReadUser | QFileDevice::WriteUser));
 }
 
 // The file name, after a store that writes has made the file owner-only.
@@ -68,8 +70,14 @@ bool Settings::contains(Key key) const
 
 void Settings::setValue(Key key, const QVariant& value)
 {
-    if (access_ == ReadWrite)
-        store_.setValue(keyName(key), value);
+    if (access_ != ReadWrite)
+        return;
+    store_.setValue(keyName(key), value);
+    sync();
+    if (store_.status() != QSettings::NoError && !writeFailedTold_ && writeFailed_) {
+        writeFailedTold_ = true;
+        writeFailed_();
+    }
 }
 
 void Settings::sync()
@@ -80,14 +88,29 @@ void Settings::sync()
     restrictToOwner(path_);
 }
 
+int Settings::size(Key key) const
+{
+    bool ok = false;
+    const int value = text(key).toInt(&ok);
+    if (ok && value > 0)
+        return value;
+    const int fallback = QString::fromLatin1(keys[key].fallback).toInt();
+    if (!noted_.contains(key)) {
+        noted_.append(key);
+        qWarning("%s: %s \"%s\" is not a size in pixels; %d is used", qPrintable(path_),
+                 keys[key].name, qPrintable(text(key)), fallback);
+    }
+    return fallback;
+}
+
 UploadJob Settings::job() const
 {
     UploadJob job;
     job.login = {text(Website), text(Username), text(Password)};
     job.category = number(Category);
     job.resize = number(Resize);
-    job.maxwidth = number(MaxWidth);
-    job.maxheight = number(MaxHeight);
+    job.maxwidth = size(MaxWidth);
+    job.maxheight = size(MaxHeight);
     job.options.quality = qBound(-1, number(Quality), 100);
     job.options.keepLocation = number(Metadata) != 0;
     job.options.caCertificates = text(CaCertificates);

@@ -2,9 +2,12 @@
 
 #include "core/batch/uploadjob.h"
 
+#include <QList>
 #include <QSettings>
 #include <QString>
 #include <QVariant>
+
+#include <functional>
 
 // The program's settings: "vemo.ini" in the working directory, INI format, no
 // groups. This class alone knows its keys and their defaults. The file holds
@@ -47,17 +50,28 @@ public:
     int number(Key key) const { return text(key).toInt(); }
     bool contains(Key key) const;
 
-    // Stores the value at once (ignored by a read-only store).
+    // Stores the value and writes it to the file at once (ignored by a
+    // read-only store).
     void setValue(Key key, const QVariant& value);
+    // Called once, the first time a change cannot be written to the file
+    // (a read-only file or folder, a full disk).
+    void setWriteFailedHandler(std::function<void()> handler) { writeFailed_ = std::move(handler); }
     // Writes pending changes to the file now.
     void sync();
 
     // The job the settings describe: login, category, resizing, limits,
-    // quality and metadata, trusted certificates. It has no pictures yet.
+    // quality and metadata, trusted certificates. It has no pictures yet. A
+    // limit of 0 or less, or not a number, counts as the default, with a
+    // note on standard error (once).
     UploadJob job() const;
 
 private:
+    int size(Key key) const;
+
     QString path_;
     Access access_;
     QSettings store_;
+    std::function<void()> writeFailed_;
+    bool writeFailedTold_ = false;
+    mutable QList<Key> noted_; // limits told about
 };

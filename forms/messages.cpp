@@ -11,6 +11,11 @@ Handler& currentHandler()
     static Handler handler;
     return handler;
 }
+Asker& currentAsker()
+{
+    static Asker asker;
+    return asker;
+}
 Answerer& currentAnswerer()
 {
     static Answerer answerer;
@@ -27,17 +32,26 @@ void information(const QString& title, const QString& text)
     QMessageBox::information(nullptr, title, text, QMessageBox::Ok);
 }
 
-Handler setHandler(Handler handler)
+bool question(const QString& title, const QString& text)
 {
-    Handler previous = std::move(currentHandler());
-    currentHandler() = std::move(handler);
-    return previous;
+    if (const Asker& asker = currentAsker())
+        return asker(title, text);
+    if (const Handler& handler = currentHandler()) {
+        handler(title, text);
+        return false;
+    }
+    return QMessageBox::question(nullptr, title, text, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
 }
 
 int question(const QString& title, const QString& text, const QStringList& buttons)
 {
     if (const Answerer& answerer = currentAnswerer())
         return answerer(title, text, buttons);
+    if (const Handler& handler = currentHandler()) {
+        handler(title, text);
+        return int(buttons.size()) - 1;
+    }
     QMessageBox box(QMessageBox::Question, title, text);
     QList<QPushButton*> pressable;
     for (const QString& button : buttons)
@@ -50,6 +64,20 @@ int question(const QString& title, const QString& text, const QStringList& butto
     box.setEscapeButton(pressable.last());
     box.exec();
     return int(pressable.indexOf(box.clickedButton()));
+}
+
+Handler setHandler(Handler handler)
+{
+    Handler previous = std::move(currentHandler());
+    currentHandler() = std::move(handler);
+    return previous;
+}
+
+Asker setAsker(Asker asker)
+{
+    Asker previous = std::move(currentAsker());
+    currentAsker() = std::move(asker);
+    return previous;
 }
 
 Answerer setAnswerer(Answerer answerer)

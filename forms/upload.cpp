@@ -14,6 +14,9 @@ Upload::~Upload() = default;
 
 void Upload::cancel()
 {
+    // Told at once, and only once: the batch stops after the picture under way.
+    butcancel->setEnabled(false);
+    rate->setText(tr("stopping after this picture…"));
     emit sigcancel();
 }
 
@@ -21,20 +24,23 @@ void Upload::updateFilename(QString nicename, QImage thumbnail)
 {
     filename->setText(nicename);
     imgview->setPixmap(QPixmap::fromImage(thumbnail));
+    progressBar->setFormat(QStringLiteral("%p%"));
 }
 
 void Upload::updateProgress(int ultotal, int ulnow)
 {
     progressBar->setMaximum(ultotal);
     progressBar->setValue(ulnow);
+    // All of it sent: the site has the word now.
+    progressBar->setFormat(ulnow >= ultotal ? tr("waiting for the site…") : QStringLiteral("%p%"));
 }
 
 void Upload::updateBatch(int picture, int pictures, qint64 done, qint64 total)
 {
     overall->setText(tr("picture %1 of %2").arg(picture).arg(pictures));
-    overallBar->setValue(total > 0 ? int(1000 * qMin(done, total) / total) : 0);
     transferRate.update(done, total, clock.elapsed());
-    if (transferRate.known())
+    overallBar->setValue(int(overallBar->maximum() * transferRate.fraction()));
+    if (transferRate.known() && butcancel->isEnabled())
         rate->setText(transferRate.text());
 }
 

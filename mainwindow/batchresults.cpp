@@ -2,7 +2,6 @@
 
 #include "core/batch/results.h"
 #include "core/batch/uploadthread.h"
-#include "core/history/sentjournal.h"
 #include "core/pictures/picturelist.h"
 
 #include <QApplication>
@@ -31,6 +30,7 @@ BatchResults::BatchResults(QStandardItemModel* model, uploadThread* runner, QObj
     connect(runner, &uploadThread::pictureFinished, this, &BatchResults::finished);
     connect(runner, &uploadThread::jobEnded, this, &BatchResults::ended);
     connect(model, &QAbstractItemModel::dataChanged, this, &BatchResults::forgetChanged);
+    connect(model, &QAbstractItemModel::rowsRemoved, this, &BatchResults::summarize);
 }
 
 void BatchResults::expect(const QList<QPersistentModelIndex>& rows)
@@ -38,13 +38,18 @@ void BatchResults::expect(const QList<QPersistentModelIndex>& rows)
     expected = rows;
 }
 
+int BatchResults::state(int row) const
+{
+    const QVariant value = model->index(row, picturelist::Result).data(Qt::UserRole);
+    return value.isValid() ? value.toInt() : -1;
+}
+
 QList<QPersistentModelIndex> BatchResults::unsent() const
 {
     QList<QPersistentModelIndex> rows;
     for (int r = 0; r < model->rowCount(); ++r) {
-        const QVariant state = model->index(r, picturelist::Result).data(Qt::UserRole);
-        if (state.isValid() && state.toInt() != results::Sent && state.toInt() != Waiting &&
-            state.toInt() != Sending && state.toInt() != SentBefore)
+        const int s = state(r);
+        if ((s > results::Sent && s < results::Count) || s == Missing)
             rows.append(model->index(r, 0));
     }
     return rows;
@@ -54,11 +59,20 @@ QList<QPersistentModelIndex> BatchResults::sent() const
 {
     QList<QPersistentModelIndex> rows;
     for (int r = 0; r < model->rowCount(); ++r) {
-        const QVariant state = model->index(r, picturelist::Result).data(Qt::UserRole);
-        if (state.isValid() && (state.toInt() == results::Sent || state.toInt() == SentBefore))
+        const int s = state(r);
+        if (s == results::Sent || s == SentBefore)
             rows.append(model->index(r, 0));
     }
     return rows;
+}
+
+bool BatchResults::allSent() const
+{
+    for (int r = 0; r < model->rowCount(); ++r) {
+        if (state(r) != results::Sent)
+            return false;
+    }
+    return model->rowCount() > 0;
 }
 
 void BatchResults::markSentBefore(const QPersistentModelIndex& row, const QDateTime& when)
@@ -68,18 +82,17 @@ void BatchResults::markSentBefore(const QPersistentModelIndex& row, const QDateT
 
 void BatchResults::markMissing(const QPersistentModelIndex& row)
 {
-    mark(row, Missing, tr("does not exist"),
-         QModelIndex(row).siblingAtColumn(picturelist::FullPath).data().toString());
+    const QString text = tr("does not exist");
+    mark(row, Missing, text, text);
 }
 
 QStringList BatchResults::saved(int row) const
 {
     const QModelIndex cell = model->index(row, picturelist::Result);
-    const QVariant state = cell.data(Qt::UserRole);
-    if (!state.isValid() || !keptWords.contains(state.toInt()))
+    const int s = state(row);
+    if (!keptWords.contains(s))
         return {};
-    return {keptWords.value(state.toInt()), cell.data().toString(),
-            cell.data(Qt::ToolTipRole).toString()};
+    return {keptWords.value(s), cell.data().toString(), cell.data(Qt::ToolTipRole).toString()};
 }
 
 void BatchResults::restore(const QPersistentModelIndex& row, const QStringList& result)
@@ -102,9 +115,9 @@ void BatchResults::mark(const QPersistentModelIndex& row, int state, const QStri
     auto* item = new QStandardItem(text);
     item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
     item->setData(state, Qt::UserRole);
-    // Sent before: in the gallery, as sent; missing: a warning, as skipped.
+    // Sent before: in the gallery, as sent; missing: as failed.
     const int look = state == SentBefore ? results::Sent
-                     : state == Missing  ? results::Skipped
+                     : state == Missing  ? results::Failed
                                          : state;
     if (look < results::Count)
         item->setIcon(QApplication::style()->standardIcon(icons[look]));
@@ -121,7 +134,7 @@ void BatchResults::requested(int run, bool started)
     const QList<QPersistentModelIndex> rows = std::exchange(expected, {});
     if (!started)
         return;
-    batches.append({run, rows, pendingCategory});
+    batches.append({run, rows});
     for (const QPersistentModelIndex& row : rows)
         mark(row, Waiting, tr("waiting"));
 }
@@ -148,21 +161,34 @@ void BatchResults::ended(int run)
 {
     if (batches.isEmpty() || batches.first().run != run)
         return; // a category fetch
-    const Batch batch = batches.takeFirst();
-    category = batch.category;
+    batches.removeFirst();
+    summarized = true;
+    summarize();
+}
+
+void BatchResults::summarize()
+{
+    if (!summarized || !batches.isEmpty())
+        return;
     results::Tally tally;
     int sentBefore = 0;
-    for (const QPersistentModelIndex& row : batch.rows) {
-        const QVariant state =
-            QModelIndex(row).siblingAtColumn(picturelist::Result).data(Qt::UserRole);
-        if (row.isValid() && state.isValid() && state.toInt() < results::Count)
-            tally.add(results::Result(state.toInt()));
-        sentBefore += row.isValid() && state == int(SentBefore);
+    for (int r = 0; r < model->rowCount(); ++r) {
+        const int s = state(r);
+        if (s >= results::Sent && s < results::Count)
+            tally.add(results::Result(s));
+        else if (s == Missing)
+            tally.add(results::Failed);
+        sentBefore += s == SentBefore;
     }
-    QString summary = tally.summary(results::Translated);
+    const int unsent = tally.count(results::Failed) + tally.count(results::Skipped) +
+                       tally.count(results::NotSent);
+    // Nothing when no row has a result any more.
+    QString summary;
+    if (tally.count(results::Sent) + unsent + sentBefore > 0)
+        summary = tally.summary(results::Translated);
     if (sentBefore > 0)
         summary += QLatin1String(", ") + tr("%1 sent before").arg(sentBefore);
-    emit summaryChanged(summary, !unsent().isEmpty());
+    emit summaryChanged(summary, unsent);
 }
 
 void BatchResults::forgetChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight)
@@ -177,4 +203,5 @@ void BatchResults::forgetChanged(const QModelIndex& topLeft, const QModelIndex& 
         if (model->item(r, picturelist::Result))
             model->setItem(r, picturelist::Result, nullptr);
     }
+    summarize();
 }

@@ -13,8 +13,9 @@ class uploadThread;
 
 // What became of each picture of the list: a result cell per row ("waiting",
 // "sending", then the result's label from core/batch/results.h) with an icon
-// and, as tool tip, the reason. Results stay with their rows when the list is edited,
-// and go when a row's file or name changes. After each batch, a summary.
+// and, as tool tip, the reason. Results stay with their rows when the list is
+// edited, and go when a row's file or name changes. Once a batch has ended, a
+// summary of the list as it is, kept up to date as rows go or change.
 class BatchResults : public QObject
 {
     Q_OBJECT
@@ -36,8 +37,12 @@ public:
     QList<QPersistentModelIndex> unsent() const;
     // The rows whose picture is in the gallery: sent, or sent before.
     QList<QPersistentModelIndex> sent() const;
+    // True when the list has rows and every one of them was sent.
+    bool allSent() const;
     // Shows that `row`'s picture was sent at `when` before.
     void markSentBefore(const QPersistentModelIndex& row, const QDateTime& when);
+    // Marks a row whose file is not there, before any batch: as failed, but
+    // not kept between runs (the file may be back).
     void markMissing(const QPersistentModelIndex& row);
 
     // A row's result as kept between runs: its word ("sent", "failed",
@@ -45,21 +50,17 @@ public:
     // or one that does not outlive the run.
     QStringList saved(int row) const;
     void restore(const QPersistentModelIndex& row, const QStringList& result);
-    // The category of the batch that ran last.
-    int lastCategory() const { return category; }
-    void setCategory(int value) { pendingCategory = value; }
 
 signals:
-    // After a batch: "18 sent, 1 failed, 1 skipped"; `retry` when some rows
-    // are still to be sent.
-    void summaryChanged(const QString& summary, bool retry);
+    // "18 sent, 1 failed, 1 skipped, 2 sent before" over the rows of the list
+    // that have a result, and how many of them are still to be sent.
+    void summaryChanged(const QString& summary, int unsent);
 
 private:
     struct Batch
     {
         int run;
         QList<QPersistentModelIndex> rows;
-        int category;
     };
 
     void mark(const QPersistentModelIndex& row, int state, const QString& text,
@@ -69,11 +70,12 @@ private:
     void finished(int row, const Outcome& outcome);
     void ended(int run);
     void forgetChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight);
+    int state(int row) const; // -1 for a row without a result
+    void summarize();
 
     QStandardItemModel* model;
     QList<QPersistentModelIndex> expected;
-    int pendingCategory = 0;
-    int category = 0;
     QList<Batch> batches; // under way, oldest first: reports belong to the first
     bool marking = false;
+    bool summarized = false; // a batch has ended: the summary is shown
 };

@@ -9,6 +9,7 @@ RunnerView::RunnerView(uploadThread* runner, QObject* parent) : QObject(parent),
     runner->setWaitForAcknowledgement(true);
     connect(runner, &uploadThread::uploadRequested, this, &RunnerView::openWindow);
     connect(runner, &uploadThread::jobEnded, this, &RunnerView::closeWindows);
+    connect(runner, &uploadThread::jobEnded, this, [this] { quiet = false; });
     connect(runner, &uploadThread::loginFinished, this, &RunnerView::tell);
     connect(runner, &uploadThread::categoriesFetched, this, &RunnerView::tell);
     connect(runner, &uploadThread::pictureFinished, this,
@@ -57,6 +58,9 @@ void RunnerView::tell(const Outcome& outcome)
 {
     if (!outcome.needsMessage)
         return;
-    messages::information(outcome.title, outcome.message());
+    if (quiet)
+        emit failedQuietly(outcome);
+    else
+        messages::information(outcome.title, outcome.message());
     runner->acknowledge();
 }

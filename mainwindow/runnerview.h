@@ -23,6 +23,12 @@ public:
 
     // The progress window shown last, while it is there.
     Upload* progressWindow() const;
+    // The failures of the job about to start are not shown in boxes but
+    // handed to failedQuietly().
+    void quietNextJob() { quiet = true; }
+
+signals:
+    void failedQuietly(const Outcome& outcome);
 
 private:
     void openWindow(int run);
@@ -31,4 +37,5 @@ private:
 
     uploadThread* runner;
     QList<QPair<int, QPointer<Upload>>> windows; // with the run whose end closes each
+    bool quiet = false;
 };

@@ -6,6 +6,7 @@
 #include "core/pictures/imageprep.h"
 #include "core/pictures/picturelist.h"
 #include "core/settings.h"
+#include "core/site/address.h"
 #include "core/site/categories.h"
 #include "forms/messages.h"
 #include "mainwindow/batchresults.h"
@@ -14,13 +15,17 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDebug>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFutureWatcher>
 #include <QHeaderView>
 #include <QImageReader>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPixmap>
 #include <QShortcut>
 #include <QSortFilterProxyModel>
@@ -118,9 +123,9 @@ Vemo::Vemo(QWidget* parent) : QWidget(parent)
 
     results = new BatchResults(filelistmodel, uploadthread.get(), this);
     butretry->hide();
-    connect(results, &BatchResults::summaryChanged, this, [this](const QString& text, bool retry) {
+    connect(results, &BatchResults::summaryChanged, this, [this](const QString& text, int unsent) {
         summary->setText(text);
-        butretry->setVisible(retry);
+        showRetry(unsent);
     });
     connect(butretry, &QPushButton::pressed, this, &Vemo::retryFailed);
     connect(butremovesent, &QPushButton::pressed, this, &Vemo::removeSent);
@@ -130,6 +135,14 @@ Vemo::Vemo(QWidget* parent) : QWidget(parent)
     connect(delegate, &QAbstractItemDelegate::closeEditor, this, [this] {
         typingCell = QPersistentModelIndex();
         listChanged();
+    });
+    catwarning->hide();
+    loginstatus->hide();
+    connect(runnerView, &RunnerView::failedQuietly, this, [this](const Outcome& outcome) {
+        loginstatus->setText(
+            outcome.title + QLatin1String(": ") +
+            QString(outcome.message()).replace(QLatin1Char('\n'), QLatin1String(": ")));
+        loginstatus->show();
     });
 
     catlistmodel = new QStandardItemModel(0, 2, this);
@@ -166,8 +179,10 @@ Vemo::Vemo(QWidget* parent) : QWidget(parent)
     connect(butcat, &QPushButton::pressed, this, &Vemo::butcatPressed);
 
     // Keys for the picture list. A cell editor keeps its own keys: it claims
-    // Delete and Paste before any shortcut, and the others wait until it is
-    // closed, so that no comment being typed is left out.
+    // Delete and Paste before any shortcut, and Ctrl+O waits until it is
+    // closed. Ctrl+U uploads from anywhere: a comment being typed is stored
+    // first and goes with the batch, and no field takes the key for itself
+    // (see eventFilter).
     const auto unlessEditing = [this](void (Vemo::*slot)()) {
         return [this, slot] {
             if (!filelist->isEditing())
@@ -178,12 +193,40 @@ Vemo::Vemo(QWidget* parent) : QWidget(parent)
                   Qt::WidgetShortcut);
     new QShortcut(QKeySequence::Paste, this, unlessEditing(&Vemo::addFilesFromClipboard));
     new QShortcut(QKeySequence::Open, this, unlessEditing(&Vemo::addFiles));
-    new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_U), this, unlessEditing(&Vemo::uploadFilelist));
+    new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_U), this, [this] {
+        filelist->commitEditor();
+        uploadFilelist();
+    });
+    qApp->installEventFilter(this);
 
     settings = std::make_unique<Settings>();
+    // Told once, after the window is there: no change is kept from now on.
+    settings->setWriteFailedHandler([this] {
+        QMetaObject::invokeMethod(
+            this,
+            [] {
+                messages::information(
+                    QStringLiteral("Vemo"),
+                    tr("The settings cannot be saved in %1; changes are lost when the program "
+                       "ends.")
+                        .arg(QDir::toNativeSeparators(
+                            QFileInfo(Settings::FileName).absoluteFilePath())));
+            },
+            Qt::QueuedConnection);
+    });
     loadSettings();
     restoreGeometry(settings->value(Settings::Geometry).toByteArray());
+    // At first, the path column is as wide as its title at least.
+    columns->resizeSection(picturelist::FullPath,
+                           qMax(columns->sectionSize(picturelist::FullPath),
+                                columns->sectionSizeHint(picturelist::FullPath)));
     columns->restoreState(settings->value(Settings::Columns).toByteArray());
+    connect(website, &QLineEdit::editingFinished, this, [this] {
+        // The field shows the address as it is used.
+        const QString cleaned = siteaddress::clean(website->text());
+        if (cleaned != website->text())
+            website->setText(cleaned);
+    });
 
     // The list and the record of what was sent live beside the settings.
     journal = std::make_shared<history::SentJournal>();
@@ -241,6 +284,31 @@ Upload* Vemo::progressWindow() const
     return runnerView->progressWindow();
 }
 
+bool Vemo::everyPictureSent() const
+{
+    return results->allSent();
+}
+
+bool Vemo::eventFilter(QObject* watched, QEvent* event)
+{
+    // The Category box's mnemonic leads to its number, not to the control
+    // of the box used last.
+    if (watched == groupBox_3 && event->type() == QEvent::Shortcut) {
+        category->setFocus(Qt::ShortcutFocusReason);
+        category->selectAll();
+        return true;
+    }
+    // Ctrl+U belongs to the window, also where a line edit would take it
+    // (to delete what stands before the cursor).
+    if (event->type() == QEvent::ShortcutOverride && watched->isWidgetType() &&
+        static_cast<QWidget*>(watched)->window() == this) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_U && key->modifiers() == Qt::ControlModifier)
+            return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void Vemo::loadSettings()
 {
     category->setValue(settings->number(Settings::Category));
@@ -257,7 +325,7 @@ void Vemo::loadSettings()
 
 void Vemo::websiteChanged(QString str)
 {
-    settings->setValue(Settings::Website, str);
+    settings->setValue(Settings::Website, siteaddress::clean(str));
     rebuildLinks();
 }
 
@@ -276,6 +344,7 @@ void Vemo::categoryChanged(int cat)
     settings->setValue(Settings::Category, cat);
     rebuildLinks();
     showCategory(cat);
+    showRetry(unsentRows);
 }
 
 void Vemo::maxWidthChanged(QString val)
@@ -312,8 +381,11 @@ bool Vemo::addCommandLineFiles()
         return false;
     const QList<QByteArray> formats = QImageReader::supportedImageFormats();
     for (qsizetype i = 1; i < arguments.size(); ++i) {
-        if (picturelist::hasImageExtension(arguments.at(i), formats))
-            picturelist::appendFileRow(*filelistmodel, arguments.at(i));
+        if (!picturelist::hasImageExtension(arguments.at(i), formats))
+            continue;
+        picturelist::appendFileRow(*filelistmodel, arguments.at(i));
+        if (!QFileInfo::exists(arguments.at(i)))
+            results->markMissing(filelistmodel->index(filelistmodel->rowCount() - 1, 0));
     }
     return filelistmodel->rowCount() > 0;
 }
@@ -443,6 +515,10 @@ void Vemo::addFiles()
 
 void Vemo::addFilesFromClipboard()
 {
+    // Files copied in a file manager come as their addresses.
+    const QMimeData* data = QApplication::clipboard()->mimeData(QClipboard::Clipboard);
+    if (data && data->hasUrls() && filelist->addUrls(data->urls()) > 0)
+        return;
     const QImage image = QApplication::clipboard()->image(QClipboard::Clipboard);
     if (image.isNull()) {
         messages::information(QStringLiteral("Vemo"), tr("no image found"));
@@ -499,17 +575,21 @@ void Vemo::uploadAndClose()
                 Qt::SingleShotConnection);
         return;
     }
+    // What did not go stays on the screen, with Retry failed.
     connect(
         uploadthread.get(), &uploadThread::uploadRequested, this,
         [this](int batch, bool) {
             connect(uploadthread.get(), &uploadThread::jobEnded, this, [this, batch](int run) {
-                if (run == batch)
+                if (run == batch && everyPictureSent())
                     close();
             });
         },
         Qt::SingleShotConnection);
-    unattended = true; // pictures sent before go again, as they do from the command line
+    // Pictures sent before go again, as they do from the command line; a later
+    // Upload in the window that stayed open asks again.
+    unattended = true;
     uploadFilelist();
+    unattended = false;
 }
 
 void Vemo::catlistClicked(QModelIndex ind)
@@ -520,18 +600,50 @@ void Vemo::catlistClicked(QModelIndex ind)
     category->setValue(catnames->mapToSource(ind).siblingAtColumn(1).data().toString().toInt());
 }
 
-void Vemo::showCategory(int id)
+QModelIndex Vemo::treeRow(int id) const
 {
     const QModelIndexList found =
         catlistmodel->match(catlistmodel->index(0, 1), Qt::DisplayRole, QString::number(id), 1,
                             Qt::MatchExactly | Qt::MatchRecursive);
-    const QModelIndex row =
-        found.isEmpty() ? QModelIndex() : catnames->mapFromSource(found.first().siblingAtColumn(0));
+    return found.isEmpty() ? QModelIndex()
+                           : catnames->mapFromSource(found.first().siblingAtColumn(0));
+}
+
+void Vemo::showCategory(int id)
+{
+    const QModelIndex row = treeRow(id);
     // Through the view: once it has been given a current row, or none, it
     // picks none of its own when it gets the focus.
     catlist->setCurrentIndex(row);
     if (row.isValid())
         catlist->scrollTo(row);
+    const QString warning = treeRead && !row.isValid()
+                                ? tr("Category %1 is not in the site's gallery.").arg(id)
+                                : QString();
+    catwarning->setText(warning);
+    catwarning->setVisible(!warning.isEmpty());
+    category->setAccessibleDescription(warning);
+}
+
+bool Vemo::mayUploadTo(int id)
+{
+    if (!treeRead || treeRow(id).isValid())
+        return true;
+    return messages::question(
+        QStringLiteral("Vemo"),
+        tr("Category %1 is not in the site's gallery. Upload anyway?").arg(id));
+}
+
+void Vemo::showRetry(int unsent)
+{
+    unsentRows = unsent;
+    butretry->setVisible(unsent > 0);
+    const int id = settings->number(Settings::Category);
+    const QString what =
+        unsent == 1 ? tr("Send the picture not sent to category %1").arg(id)
+                    : tr("Send the %1 pictures not sent to category %2").arg(unsent).arg(id);
+    butretry->setToolTip(what);
+    butretry->setAccessibleDescription(what);
 }
 
 void Vemo::updateCategories(QByteArray ba)
@@ -539,10 +651,11 @@ void Vemo::updateCategories(QByteArray ba)
     qDebug("updateCategories");
     // No row of the old tree may become current while it goes.
     catlist->setCurrentIndex(QModelIndex());
-    categories::fillTree(catlistmodel->invisibleRootItem(), ba);
+    treeRead = categories::fillTree(catlistmodel->invisibleRootItem(), ba) > 0;
     catlist->expandAll();
     showCategory(settings->number(Settings::Category));
     label_7->setText(notice);
+    loginstatus->hide();
 }
 
 UploadJob Vemo::currentJob() const
@@ -602,19 +715,23 @@ void Vemo::loginTyped()
 {
     const SiteLogin login = settings->job().login;
     const QStringList typed{login.website, login.username, login.password};
-    if (login.website.isEmpty() || login.username.isEmpty() || login.password.isEmpty() ||
-        typed == fetchedLogin)
+    if (!siteaddress::usable(login.website) || login.username.isEmpty() ||
+        login.password.isEmpty() || typed == fetchedLogin)
         return;
     if (uploadthread->isRunning()) { // after the job under way
         loginTimer.start();
         return;
     }
+    loginstatus->hide();
+    runnerView->quietNextJob();
     butcatPressed();
 }
 
 void Vemo::uploadFilelist()
 {
     UploadJob job = currentJob();
+    if (!mayUploadTo(job.category))
+        return;
     QList<QPersistentModelIndex> rows;
     for (int r = 0; r < filelistmodel->rowCount(); ++r)
         rows.append(filelistmodel->index(r, 0));
@@ -628,15 +745,16 @@ void Vemo::uploadFilelist()
     emit setResizeData(job.maxwidth, job.maxheight);
     emit setFilelistData(*filelistmodel);
     results->expect(rows);
-    results->setCategory(job.category);
     emit startUpload();
 }
 
 void Vemo::retryFailed()
 {
+    // To the category shown now: the user may have picked the right one.
     const QList<QPersistentModelIndex> rows = results->unsent();
     UploadJob job = currentJob();
-    job.category = results->lastCategory();
+    if (!mayUploadTo(job.category))
+        return;
     QList<int> numbers;
     for (const QPersistentModelIndex& row : rows)
         numbers.append(row.row());
@@ -644,6 +762,5 @@ void Vemo::retryFailed()
     if (!askAboutSent(job, rows))
         return;
     results->expect(rows);
-    results->setCategory(job.category);
     uploadthread->startBatch(job);
 }

@@ -43,8 +43,10 @@ public:
     // The progress window of the batch asked for last, while it is there.
     Upload* progressWindow() const;
     // Uploads the list as Upload does, once the worker is free, and closes
-    // the window when that batch has ended.
+    // the window when that batch has sent every picture.
     void uploadAndClose();
+    // True when the list has pictures and every one of them was sent.
+    bool everyPictureSent() const;
 
 signals:
     void setLoginData(QString website, QString username, QString password);
@@ -75,9 +77,13 @@ private slots:
     void retryFailed();
     void removeSent();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void loadSettings();
-    // Adds the pictures named on the command line; false when none are.
+    // Adds the pictures named on the command line, marking those whose file
+    // is not there; false when none are named.
     bool addCommandLineFiles();
     // The list saved last, with each row's comment and result.
     void restoreList();
@@ -98,12 +104,19 @@ private:
     void rebuildLinks();
     void sendLoginData();
     void showPreview(const QImage& preview);
+    // The tree's row of category `id`, or none.
+    QModelIndex treeRow(int id) const;
     // Selects the tree's row of category `id` and scrolls to it; when no row
     // has it, none is selected.
     void showCategory(int id);
     // The login typed on the Options tab, once typing has stopped: fetches the
-    // categories when it is complete and not the one fetched last.
+    // categories when it is complete and not the one fetched last; failures
+    // are told on the Options tab.
     void loginTyped();
+    // Whether pictures may go to category `id`: it is in the tree read off
+    // the site, no tree was read, or the user says so.
+    bool mayUploadTo(int id);
+    void showRetry(int unsent);
 
     std::unique_ptr<Settings> settings;
     QStandardItemModel* filelistmodel = nullptr;
@@ -114,6 +127,8 @@ private:
     QTimer loginTimer;                          // runs from each change of the login
     QStringList fetchedLogin;                   // site, user and password fetched last
     QString notice;                             // the Options tab's notice as designed
+    bool treeRead = false;                      // the tree holds the site's categories
+    int unsentRows = 0;                         // what Retry failed would send
     std::unique_ptr<uploadThread> uploadthread;
     RunnerView* runnerView = nullptr;
     BatchResults* results = nullptr;
@@ -123,5 +138,5 @@ private:
     QPersistentModelIndex typingCell; // the cell whose editor is open, if typed into
     QString typed;                    // what it holds
     bool saveFailed = false;          // told once
-    bool unattended = false;          // uploadAndClose: no questions
+    bool unattended = false;          // uploadAndClose: pictures sent before are not asked about
 };

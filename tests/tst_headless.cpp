@@ -48,6 +48,7 @@ struct Work : WorkDir
     {
         for (const char* name : {"one.jpg", "two.png", "three.png"})
             pictures::write(pictures::pattern(120, 90), QDir(path()).filePath(name));
+        pictures::writeFile(QDir(path()).filePath("notes.png"), "no picture");
     }
 };
 
@@ -59,7 +60,8 @@ class HeadlessTest : public QObject
 
 private slots:
     // Options win over vemo.ini, which stays as it was; the password comes
-    // from the environment and is never printed, not even in the trace.
+    // from the environment and, like one written into the address, is never
+    // printed, not even in the trace.
     void optionsOverrideSettings()
     {
         TestSite site({"editor", "Zebra-7531", {}});
@@ -68,16 +70,33 @@ private slots:
                         "username=admin\npassword=stale-4242\ncategory=3\nresize=0\n");
         const QByteArray before = work.iniText();
         const auto [code, out, err] =
-            run({VEMO_BIN, "--upload", "--verbose", "--site", site.url(), "--user", "editor",
-                 "--category", "250", "--resize", "60x40", "two.png"},
+            run({VEMO_BIN, "--upload", "--verbose", "--site",
+                 "http://editor:Quagga-8642@" + site.url().mid(7), "--user", "editor", "--category",
+                 "250", "--resize", "60x40", "two.png"},
                 work.path(), {"VEMO_PASSWORD=Zebra-7531"});
         QCOMPARE(code, 0);
         QVERIFY(err.contains("URL:")); // the trace is there ...
-        QVERIFY(!(out + err).contains("Zebra") && !(out + err).contains("4242"));
+        for (const char* secret : {"Zebra", "4242", "Quagga"})
+            QVERIFY2(!(out + err).contains(secret), secret);
         const QJsonObject upload = site.log("upload").value(0);
         QCOMPARE(upload["category"].toInt(), 250);
         QCOMPARE(QImage(upload["stored"].toString()).size(), QSize(53, 40));
         QCOMPARE(work.iniText(), before);
+        QVERIFY(std::get<1>(run({VEMO_BIN, "--help"}, work.path())).contains("Exit status: 0"));
+
+        // The window takes the same options and stores them, as if typed;
+        // --upload-now ends it with 0 when every picture was sent.
+        const Work window("http://127.0.0.1:1/old", "username=admin\npassword=Zebra-7531\n");
+        const auto [shown, o, e] =
+            run({VEMO_BIN, "--upload-now", "--site", site.url() + "/admin.php", "--user", "editor",
+                 "-category", "250", "--resize=60x40", "two.png"},
+                window.path());
+        QVERIFY2(shown == 0, qPrintable(o + e));
+        for (const QByteArray& line :
+             QByteArrayList{"website=" + site.url().toLatin1(), "username=editor", "category=250",
+                            "maxwidth=60"})
+            QVERIFY2(window.iniText().contains("\n" + line + "\n"), line.constData());
+        QCOMPARE(QImage(site.log("upload").value(1)["stored"].toString()).size(), QSize(53, 40));
     }
 
     void commands_data()
@@ -118,12 +137,26 @@ private slots:
             "{\"bytes\":N,\"category\":7,\"failed\":0,\"not sent\":0,\"sent\":2,\"skipped\":1,"
             "\"summary\":true}\n",
             "", "--upload --no-resize one.jpg");
+        row("reasons, a name with a newline", "",
+            "--upload --resize 60x40 --comment Gr\u00fc\u00dfe one.jpg new\nline.png notes.png", 1,
+            "sent     one.jpg\nFAILED   new\\nline.png: does not exist\n"
+            "SKIPPED  notes.png: not a picture that can be read\n"
+            "1 of 3 pictures uploaded to category 7, 1 failed, 1 skipped\n",
+            "");
         row("login refused", "login:refuse", upload, 2, "", "login error: could not log in\n");
         row("categories, CA certificates given", "", "--list-categories --cacert ca.pem", 0,
             "     3  Allgemein\n     7  Urlaub & Reisen\n    12    Italien\n"
             "    45      Rom & Umgebung\n    13    Fr\u00e4nkische Schweiz\n   250  Tom & Jerry\n"
             "   251    Cartoons <alt>\n  1200  Archiv 2006\n",
             "");
+        row("category not in the tree", "", "--upload --category 8 one.jpg", 2, "",
+            "category 8 is not in the site's gallery; --list-categories shows");
+        row("no category", "", "--upload one.jpg", 2, "", "no category: give --category ID");
+        row("tree not read: nothing refused", "gallery:no-categories",
+            "--upload --category 8 one.jpg", 1,
+            "FAILED   one.jpg: could not upload file\n0 of 1 pictures uploaded to category 8, 1 "
+            "failed\n",
+            "file upload error");
         row("no files", "", "--upload", 2, "", "at least one FILE");
         row("both jobs", "", "--upload --list-categories one.jpg", 2, "", "either --upload or");
         row("bad size", "", "--upload --resize big one.jpg", 2, "", "WIDTHxHEIGHT");
@@ -148,7 +181,9 @@ private slots:
         TestSite site(
             {"admin", "secret", fault.isEmpty() ? QStringList() : QStringList{"--fault", fault}});
         QVERIFY(site.start());
-        const Work work(site.url());
+        const Work work(site.url(), QTest::currentDataTag() == QString("no category")
+                                        ? "username=admin\npassword=secret\n"
+                                        : "username=admin\npassword=secret\ncategory=7\n");
         if (!before.isEmpty())
             QCOMPARE(std::get<0>(run(QStringList{VEMO_BIN} + before, work.path())), 0);
         const qsizetype earlier = site.log("upload").size();
@@ -159,7 +194,10 @@ private slots:
                      .replace(QRegularExpression("on 20[0-9-]+ [0-9:]+"), "on DATE"),
                  output);
         QVERIFY2(error.isEmpty() ? err.isEmpty() : err.contains(error), qPrintable(err));
-        QCOMPARE(site.log().isEmpty(), exitCode == 2 && fault.isEmpty());
+        // Usage errors send nothing; only the tree may be read for them.
+        QVERIFY(exitCode != 2 || site.log("upload").isEmpty());
+        QCOMPARE(site.log().isEmpty(),
+                 exitCode == 2 && fault.isEmpty() && !error.contains("site's gallery"));
         int arrived = 0; // with the comment
         for (const QJsonObject& line : site.log("upload").mid(earlier))
             arrived += line["result"] == "ok" && line["parts"][1]["value"] == "Gr\u00fc\u00dfe";

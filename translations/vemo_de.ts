@@ -64,6 +64,14 @@
         <source>picture %1 of %2</source>
         <translation>Bild %1 von %2</translation>
     </message>
+    <message>
+        <source>stopping after this picture…</source>
+        <translation>halte nach diesem Bild an…</translation>
+    </message>
+    <message>
+        <source>waiting for the site…</source>
+        <translation>warte auf die Website…</translation>
+    </message>
 </context>
 <context>
     <name>Vemo</name>
@@ -123,6 +131,26 @@
         <source>Cancel</source>
         <translation>Abbrechen</translation>
     </message>
+    <message>
+        <source>The settings cannot be saved in %1; changes are lost when the program ends.</source>
+        <translation>Die Einstellungen können nicht in %1 gespeichert werden; Änderungen gehen verloren, wenn das Programm endet.</translation>
+    </message>
+    <message>
+        <source>Category %1 is not in the site&apos;s gallery.</source>
+        <translation>Kategorie %1 gibt es in der Galerie der Website nicht.</translation>
+    </message>
+    <message>
+        <source>Category %1 is not in the site&apos;s gallery. Upload anyway?</source>
+        <translation>Kategorie %1 gibt es in der Galerie der Website nicht. Trotzdem hochladen?</translation>
+    </message>
+    <message>
+        <source>Send the picture not sent to category %1</source>
+        <translation>Das nicht gesendete Bild an Kategorie %1 senden</translation>
+    </message>
+    <message>
+        <source>Send the %1 pictures not sent to category %2</source>
+        <translation>Die %1 nicht gesendeten Bilder an Kategorie %2 senden</translation>
+    </message>
 </context>
 <context>
     <name>history</name>
@@ -180,10 +208,6 @@
     <message>
         <source>&lt;a href=&quot;https://orva.example.org/&quot;&gt;Gallery&lt;/a&gt;</source>
         <translation>&lt;a href=&quot;https://orva.example.org/&quot;&gt;Galerie&lt;/a&gt;</translation>
-    </message>
-    <message>
-        <source>Category</source>
-        <translation>Kategorie</translation>
     </message>
     <message>
         <source>You can find the ID of the category by taking a look at the statusbar of your web browser when you move your mouse over a categrory</source>
@@ -330,8 +354,36 @@
         <translation>Ge&amp;sendete entfernen</translation>
     </message>
     <message>
-        <source>Take the pictures that are in the gallery off the list</source>
-        <translation>Die Bilder, die schon in der Galerie sind, von der Liste nehmen</translation>
+        <source>Takes the pictures that are in the gallery off the list</source>
+        <translation>Nimmt die Bilder, die schon in der Galerie sind, von der Liste</translation>
+    </message>
+    <message>
+        <source>Adds picture files to the list</source>
+        <translation>Fügt der Liste Bilddateien hinzu</translation>
+    </message>
+    <message>
+        <source>Adds the picture or the picture files on the clipboard to the list</source>
+        <translation>Fügt der Liste das Bild oder die Bilddateien aus der Zwischenablage hinzu</translation>
+    </message>
+    <message>
+        <source>Removes the selected pictures from the list</source>
+        <translation>Entfernt die ausgewählten Bilder aus der Liste</translation>
+    </message>
+    <message>
+        <source>Sends every picture of the list to the chosen category</source>
+        <translation>Sendet alle Bilder der Liste an die gewählte Kategorie</translation>
+    </message>
+    <message>
+        <source>Sends the pictures not sent again</source>
+        <translation>Sendet die nicht gesendeten Bilder erneut</translation>
+    </message>
+    <message>
+        <source>Cat&amp;egory</source>
+        <translation>&amp;Kategorie</translation>
+    </message>
+    <message>
+        <source>Reads the category tree from the site again</source>
+        <translation>Liest den Kategoriebaum erneut von der Website</translation>
     </message>
 </context>
 <context>
@@ -407,6 +459,10 @@
         <source>How much of all the pictures has been sent</source>
         <translation>Wie viel von allen Bildern gesendet ist</translation>
     </message>
+    <message>
+        <source>Stops the batch after the picture being sent</source>
+        <translation>Hält nach dem Bild an, das gerade gesendet wird</translation>
+    </message>
 </context>
 <context>
     <name>uploadThread</name>
@@ -463,16 +519,36 @@
         <translation>die Website war nicht erreichbar</translation>
     </message>
     <message>
-        <source>too large</source>
-        <translation>zu groß</translation>
-    </message>
-    <message>
         <source>could not be converted</source>
         <translation>konnte nicht umgewandelt werden</translation>
     </message>
     <message>
         <source>already sent on %1</source>
         <translation>schon am %1 gesendet</translation>
+    </message>
+    <message>
+        <source>too large: preparing it needs %1 MB of memory, more than the %2 MB allowed</source>
+        <translation>zu groß: die Vorbereitung braucht %1 MB Speicher, mehr als die erlaubten %2 MB</translation>
+    </message>
+    <message>
+        <source>too large: more than %1 million pixels</source>
+        <translation>zu groß: mehr als %1 Millionen Pixel</translation>
+    </message>
+    <message>
+        <source>the CA certificate file is not a regular file</source>
+        <translation>die CA-Zertifikatsdatei ist keine gewöhnliche Datei</translation>
+    </message>
+    <message>
+        <source>does not exist</source>
+        <translation>existiert nicht</translation>
+    </message>
+    <message>
+        <source>cannot be read: permission denied</source>
+        <translation>nicht lesbar: keine Berechtigung</translation>
+    </message>
+    <message>
+        <source>%1 was not found (HTTP status 404): the site address must be the part before /admin.php, such as %2</source>
+        <translation>%1 wurde nicht gefunden (HTTP-Status 404): Die Adresse der Website ist der Teil vor /admin.php, etwa %2</translation>
     </message>
 </context>
 </TS>

@@ -9,9 +9,10 @@
 
 namespace {
 
-imageprep::Options optionsOf(const UploadJob& job)
+imageprep::Options optionsOf(const UploadJob& job, qint64 budget)
 {
     imageprep::Options options;
+    options.memoryBudget = budget;
     options.maxwidth = job.maxwidth;
     options.maxheight = job.maxheight;
     options.quality = job.options.quality;
@@ -24,7 +25,7 @@ imageprep::Options optionsOf(const UploadJob& job)
 
 Lookahead::Lookahead(const UploadJob& job, std::function<bool()> stopped, int threads,
                      qint64 budget)
-    : job(job), stopped(std::move(stopped)), options(optionsOf(job)), budget(budget),
+    : job(job), stopped(std::move(stopped)), options(optionsOf(job, budget)), budget(budget),
       ahead(qMax(threads, 1) + 1), entries(job.rows.size())
 {
     pool.setMaxThreadCount(qMax(threads, 1));
@@ -50,14 +51,24 @@ void Lookahead::cancel()
     changed.wakeAll();
 }
 
+// A thumbnail is made the way a picture is prepared, at the thumbnail's size.
+qint64 Lookahead::thumbnailCost(const QString& path) const
+{
+    imageprep::Options box;
+    box.maxwidth = box.maxheight = imageprep::ThumbnailBox;
+    return imageprep::decodeCost(path, box, true);
+}
+
 qint64 Lookahead::costOf(int row) const
 {
     const picturelist::Row& r = job.rows.at(row);
     if (r.fullPath.isEmpty())
         return 2 * r.image.sizeInBytes();
     if (!needsPreparing(job, r))
-        return imageprep::UnknownDecodeCost; // a thumbnail at most
-    return imageprep::decodeCost(r.fullPath, options, true);
+        return job.options.thumbnails ? qMin(thumbnailCost(r.fullPath), budget) : 0;
+    const qint64 cost = imageprep::decodeCost(r.fullPath, options, true);
+    // Refused before it is decoded: only its header is read.
+    return cost > budget ? imageprep::UnknownDecodeCost : cost;
 }
 
 void Lookahead::check(int row)
@@ -74,10 +85,6 @@ void Lookahead::check(int row)
 void Lookahead::fill()
 {
     while (!cancelled && nextRow < entries.size() && nextRow - takenRows < ahead) {
-        if (stopped && stopped()) {
-            cancelled = true;
-            return;
-        }
         Slot& slot = entries[nextRow];
         check(nextRow);
         if (slot.done) {
@@ -88,6 +95,10 @@ void Lookahead::fill()
         // Within the budget, or the pool is idle: one picture always goes.
         if (inFlight > 0 && inFlight + cost > budget)
             return;
+        if (stopped && stopped()) {
+            cancelled = true;
+            return;
+        }
         slot.started = true;
         slot.cost = cost;
         inFlight += cost;
@@ -98,8 +109,7 @@ void Lookahead::fill()
 
 Lookahead::Ready Lookahead::prepare(int row) const
 {
-    // Each pool thread keeps its own decode buffer from picture to picture.
-    thread_local imageprep::Preparer preparer;
+    imageprep::Preparer preparer;
     const picturelist::Row& r = job.rows.at(row);
     Ready ready;
     if (needsPreparing(job, r)) {
@@ -111,7 +121,7 @@ Lookahead::Ready Lookahead::prepare(int row) const
         ready.hash = r.fullPath.isEmpty() && options.hashSource ? history::hashOfImage(r.image)
                                                                 : ready.picture.sourceHash;
     } else {
-        if (job.options.thumbnails)
+        if (job.options.thumbnails && thumbnailCost(r.fullPath) <= budget)
             ready.thumbnail = imageprep::quickThumbnail(r.fullPath);
         // Otherwise its hash is made while it is sent, from the bytes sent.
         if (job.options.skipSent && options.hashSource &&
@@ -129,8 +139,11 @@ void Lookahead::work(int row)
     {
         QMutexLocker lock(&mutex);
         if (cancelled || (stopped && stopped())) {
-            inFlight -= entries[row].cost;
-            entries[row].done = true;
+            cancelled = true;
+            Slot& slot = entries[row];
+            inFlight -= slot.cost;
+            slot.ready.dropped = true;
+            slot.done = true;
             changed.wakeAll();
             return;
         }
@@ -154,10 +167,10 @@ Lookahead::Ready Lookahead::take(int row)
     check(row);
     while (!slot.done && !(cancelled && !slot.started))
         changed.wait(&mutex);
-    if (!slot.done) // cancelled before it started: prepare it here
-    {
-        lock.unlock();
-        return prepare(row);
+    if (!slot.done) { // cancelled before it started
+        Ready dropped;
+        dropped.dropped = true;
+        return dropped;
     }
     return std::exchange(slot.ready, Ready());
 }

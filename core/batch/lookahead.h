@@ -15,9 +15,11 @@
 // Gets the pictures of a batch ready while earlier ones are being sent: on a
 // small pool of threads, in list order, never more than a few pictures ahead
 // and, apart from the one picture needed next, never more decoded pixels at a
-// time than the budget allows. What each row needs is worked out as the
-// batch sends it: a prepared (scaled, re-encoded) picture, or, for a file
-// sent as it is, only the thumbnail for whoever shows the batch. Each row's
+// time than the budget allows; a picture that alone needs more is refused
+// as too large. What each row needs is worked out as the batch sends it: a
+// prepared (scaled, re-encoded) picture, or, for a file sent as it is, only
+// the thumbnail for whoever shows the batch (none that would not fit the
+// budget). Each row's
 // file is checked once, before anything opens it: one that must never be
 // opened (SiteSession::checkFile) is neither read nor prepared. When the batch
 // keeps a journal, each picture's content hash is made here too.
@@ -26,6 +28,9 @@ class Lookahead
 public:
     struct Ready
     {
+        // Not made: the batch was cancelled before its turn came. Such a row
+        // is never sent.
+        bool dropped = false;
         bool prepared = false;       // `picture` holds the bytes to send
         imageprep::Prepared picture; // when prepared (its failure, if any)
         QImage thumbnail;            // for the progress window; null when not wanted
@@ -39,8 +44,9 @@ public:
 
     static constexpr qint64 DefaultBudget = qint64(256) << 20;
 
-    // `stopped` is asked before each picture is started: once it answers
-    // true (the batch was cancelled), nothing more is prepared ahead.
+    // `stopped` is asked before each picture is queued and again before its
+    // work begins: once it answers true (the batch was cancelled), nothing
+    // more is prepared, and what was queued is dropped.
     explicit Lookahead(const UploadJob& job, std::function<bool()> stopped = {},
                        int threads = QThread::idealThreadCount(), qint64 budget = DefaultBudget);
     // Drops what was not started and waits for what was.
@@ -53,7 +59,8 @@ public:
     static bool needsPreparing(const UploadJob& job, const picturelist::Row& row);
 
     // The row's result, waiting for it when needed. Rows are taken in order;
-    // taking one lets the pool go on further.
+    // taking one lets the pool go on further. Once cancelled, a row not
+    // started comes back dropped.
     Ready take(int row);
     // Nothing more is started.
     void cancel();
@@ -73,6 +80,7 @@ private:
     void work(int row);  // on a pool thread
     Ready prepare(int row) const;
     qint64 costOf(int row) const;
+    qint64 thumbnailCost(const QString& path) const;
 
     const UploadJob job;
     const std::function<bool()> stopped;

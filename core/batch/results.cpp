@@ -72,15 +72,28 @@ QString reason(const Outcome& outcome)
     return outcome.ok() ? QString() : outcome.message();
 }
 
-Outcome notPrepared(imageprep::Prepared::Failure failure, const QString& file)
+Outcome notPrepared(const imageprep::Prepared& picture, const QString& file)
 {
     using imageprep::Prepared;
-    const char* why = failure == Prepared::Unreadable
-                          ? QT_TRANSLATE_NOOP("uploadThread", "not a picture that can be read")
-                      : failure == Prepared::TooLarge
-                          ? QT_TRANSLATE_NOOP("uploadThread", "too large")
-                          : QT_TRANSLATE_NOOP("uploadThread", "could not be converted");
-    Outcome o = Outcome::quiet(Outcome::NotPrepared, runnerText(why));
+    const auto megabytes = [](qint64 bytes) {
+        return QString::number((bytes + (1 << 20) - 1) >> 20);
+    };
+    QString why;
+    if (picture.failure == Prepared::TooLarge && picture.allowed > 0) {
+        why = runnerText(QT_TRANSLATE_NOOP("uploadThread", "too large: preparing it needs %1 MB "
+                                                           "of memory, more than the %2 MB "
+                                                           "allowed"))
+                  .arg(megabytes(picture.needed), megabytes(picture.allowed));
+    } else if (picture.failure == Prepared::TooLarge) {
+        why =
+            runnerText(QT_TRANSLATE_NOOP("uploadThread", "too large: more than %1 million pixels"))
+                .arg(imageprep::MaxPixels / 1000000);
+    } else {
+        why = runnerText(picture.failure == Prepared::Unreadable
+                             ? QT_TRANSLATE_NOOP("uploadThread", "not a picture that can be read")
+                             : QT_TRANSLATE_NOOP("uploadThread", "could not be converted"));
+    }
+    Outcome o = Outcome::quiet(Outcome::NotPrepared, why);
     o.file = file;
     return o;
 }

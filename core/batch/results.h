@@ -29,8 +29,9 @@ QString label(const Outcome& outcome);
 // Why the picture was not sent: the outcome's message; empty when it was.
 QString reason(const Outcome& outcome);
 
-// A picture skipped because it could not be prepared.
-Outcome notPrepared(imageprep::Prepared::Failure failure, const QString& file);
+// A picture skipped because it could not be prepared, with a reason the user
+// can act on (for one too large, what it needs and the limit).
+Outcome notPrepared(const imageprep::Prepared& picture, const QString& file);
 // A picture left out because its content went to the same site and category
 // at `when` ("already sent on 2024-05-01 14:03").
 Outcome alreadySent(const QDateTime& when, const QString& file);

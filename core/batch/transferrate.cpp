@@ -6,39 +6,43 @@
 #include <cmath>
 
 namespace {
-constexpr qint64 SampleMsecs = 250;  // shorter gaps are folded into the next sample
-constexpr qint64 SettleMsecs = 1500; // nothing is shown before this
-constexpr double Weight = 0.3;       // of the newest sample
+constexpr qint64 SampleMsecs = 250; // closer reports share a sample
 } // namespace
 
 void TransferRate::update(qint64 done, qint64 total, qint64 msecs)
 {
-    left_ = qMax<qint64>(0, total - done);
+    done = qMax(done, done_);
+    const qint64 left = qMax<qint64>(0, total - done);
     if (startMsecs_ < 0) {
-        startMsecs_ = lastMsecs_ = msecs;
-        lastDone_ = done;
-        return;
+        startMsecs_ = msecs;
+        fraction_ = total > 0 ? double(done) / double(total) : 0;
+        samples_.append({msecs, done});
+    } else if (const qint64 step = done - done_; step + left > 0) {
+        // The part of the rest that this step took, whatever the rest is now.
+        fraction_ = 1 - (1 - fraction_) * double(left) / double(step + left);
     }
-    const qint64 gap = msecs - lastMsecs_;
-    if (gap < SampleMsecs)
-        return;
-    const double sample = 1000.0 * double(qMax<qint64>(0, done - lastDone_)) / double(gap);
-    rate_ = rate_ > 0 ? Weight * sample + (1 - Weight) * rate_ : sample;
-    lastMsecs_ = msecs;
-    lastDone_ = done;
-    known_ = msecs - startMsecs_ >= SettleMsecs && rate_ > 0;
+    done_ = done;
+    left_ = left;
+    if (msecs - samples_.last().first >= SampleMsecs)
+        samples_.append({msecs, done});
+    while (samples_.size() > 2 && msecs - samples_.at(1).first >= WindowMsecs)
+        samples_.removeFirst();
+    const auto& [since, then] = samples_.first();
+    rate_ = msecs - startMsecs_ >= SettleMsecs && msecs > since
+                ? 1000.0 * double(done - then) / double(msecs - since)
+                : 0;
 }
 
 qint64 TransferRate::secondsLeft() const
 {
-    if (!known_)
+    if (!known())
         return -1;
     return qint64(std::ceil(double(left_) / rate_));
 }
 
 QString TransferRate::text() const
 {
-    if (!known_)
+    if (!known())
         return QString();
     const qint64 left = secondsLeft();
     const QString time =

@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QDebug>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QMutexLocker>
 #include <QStandardItemModel>
 
@@ -204,14 +205,28 @@ void uploadThread::planBatch()
 {
     sizes.clear();
     finished = QList<bool>(job.rows.size(), false);
-    // A prepared picture is rarely larger than half a byte a pixel.
-    const qint64 limit = qint64(qMax(job.maxwidth, 1)) * qMax(job.maxheight, 1) / 2;
+    // A prepared picture is planned from its header: the size it will have,
+    // at the bytes a pixel its source spends (within what JPEG photos take).
+    const QSize limits(qMax(job.maxwidth, 1), qMax(job.maxheight, 1));
+    const auto prepared = [&](const QSize& source, qint64 sourceBytes) {
+        if (source.isEmpty())
+            return qint64(0);
+        const QSize size =
+            job.resize != 0 ? imageprep::fitWithin(source, limits).boundedTo(source) : source;
+        const double pixels = double(source.width()) * source.height();
+        const double perPixel = qBound(0.1, double(sourceBytes) / pixels, 0.5);
+        return qint64(perPixel * size.width() * size.height());
+    };
     for (const picturelist::Row& row : job.rows) {
         const QFileInfo info(row.fullPath);
-        const qint64 source = row.fullPath.isEmpty() ? row.image.sizeInBytes() / 8
-                              : info.isFile()        ? info.size()
-                                                     : 0;
-        sizes.append(Lookahead::needsPreparing(job, row) ? qMin(source, limit) : source);
+        if (row.fullPath.isEmpty())
+            sizes.append(prepared(row.image.size(), row.image.sizeInBytes() / 8));
+        else if (!info.isFile())
+            sizes.append(0);
+        else if (!Lookahead::needsPreparing(job, row))
+            sizes.append(info.size());
+        else
+            sizes.append(prepared(QImageReader(row.fullPath).size(), info.size()));
     }
 }
 
@@ -257,8 +272,7 @@ bool uploadThread::processFilelist(SiteSession& session, Lookahead& lookahead)
 
 void uploadThread::finishRow(int row, const Outcome& outcome)
 {
-    if (outcome.bytes > 0)
-        sizes[row] = outcome.bytes;
+    sizes[row] = outcome.bytes; // what was sent: nothing for a picture not sent
     finished[row] = true;
     emit pictureFinished(row, outcome);
 }
@@ -291,8 +305,12 @@ Outcome uploadThread::processRow(SiteSession& session, Lookahead& lookahead, int
         qDebug("clipboard");
     const Lookahead::Ready ready = lookahead.take(r);
     emit updateFilename(row.name, ready.thumbnail);
-    if (!ready.refused.ok()) // a FIFO or a device: nothing of it was opened
+    if (!ready.refused.ok()) // missing, a FIFO or a device: nothing of it was opened
         return ready.refused;
+    // A picture to be prepared is never sent as it is on disk, also when the
+    // batch was cancelled before it could be prepared.
+    if (ready.dropped || (!ready.prepared && Lookahead::needsPreparing(job, row)))
+        return results::stopped(results::Cancelled);
     history::SentJournal* journal = job.options.journal.get();
     if (job.options.skipSent && journal && !ready.hash.isEmpty()) {
         const QDateTime sent = journal->sentBefore(job.login.website, job.category, ready.hash);
@@ -300,6 +318,7 @@ Outcome uploadThread::processRow(SiteSession& session, Lookahead& lookahead, int
             return results::alreadySent(sent, row.fullPath);
     }
     if (!ready.prepared) {
+        sizes[r] = QFileInfo(row.fullPath).size();
         QByteArray streamed; // hashed as it is sent
         const Outcome outcome = uploadGallery(
             session, row, nullptr, journal && ready.hash.isEmpty() ? &streamed : nullptr);
@@ -310,7 +329,8 @@ Outcome uploadThread::processRow(SiteSession& session, Lookahead& lookahead, int
     qDebug(row.fullPath.isEmpty() ? (job.resize != 0 ? "resizeImageFromQImage" : "saveImage")
                                   : "resizeImage");
     if (ready.picture.failure != imageprep::Prepared::None)
-        return results::notPrepared(ready.picture.failure, row.fullPath);
+        return results::notPrepared(ready.picture, row.fullPath);
+    sizes[r] = ready.picture.bytes.size();
     const Outcome outcome = uploadGallery(session, row, &ready.picture.bytes);
     record(row, outcome, ready.hash);
     return outcome;

@@ -63,9 +63,10 @@ signals:
     // also those never started (Outcome::Stopped, with the reason).
     void pictureStarted(int row);
     void pictureFinished(int row, Outcome outcome);
-    // The whole batch: the picture being sent (from 1) of all, and the bytes
-    // done of all (estimated for the pictures not yet prepared). Like
-    // updateProgress, at most about ten times a second.
+    // The whole batch: the picture being sent (from 1) of all, the bytes of
+    // pictures sent so far, and those plus the rest (estimated for the
+    // pictures not yet prepared). Like updateProgress, at most about ten times
+    // a second.
     void updateBatch(int picture, int pictures, qint64 done, qint64 total);
     // Run `run` is over and its thread has finished.
     void jobEnded(int run);
@@ -98,8 +99,8 @@ protected:
 private:
     // Starts `job` as the next run, unless a job runs.
     void startJob(const UploadJob& job, JobKind kind);
-    // Each row's size, estimated until its picture is ready, for the batch's
-    // progress.
+    // Each row's size, estimated from the file or its header until its
+    // picture is ready, for the batch's progress.
     void planBatch();
     bool login(SiteSession& session);
     bool processFilelist(SiteSession& session, Lookahead& lookahead);

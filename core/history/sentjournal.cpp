@@ -3,6 +3,7 @@
 #include "core/history/contenthash.h"
 #include "core/history/setaside.h"
 #include "core/pictures/picturelist.h"
+#include "core/site/address.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -59,7 +60,9 @@ SentJournal::SentJournal(const QString& path) : path_(path) {}
 
 QString SentJournal::siteKey(const QString& website)
 {
-    const QUrl url(website.trimmed());
+    // The address as the session uses it: "/admin.php" pasted from the
+    // browser names the same site.
+    const QUrl url(siteaddress::clean(website));
     return url
         .adjusted(QUrl::RemoveUserInfo | QUrl::RemoveFragment | QUrl::StripTrailingSlash |
                   QUrl::NormalizePathSegments)

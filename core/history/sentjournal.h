@@ -55,8 +55,8 @@ public:
 
     QString path() const { return path_; }
 
-    // The site as recorded: the address with its user name, password and
-    // fragment left out and without a trailing "/".
+    // The site as recorded: the address cleaned as the session cleans it
+    // (siteaddress::clean), with its user name and password left out.
     static QString siteKey(const QString& website);
     // A time as the user is told it: local, "2024-05-01 14:03".
     static QString describe(const QDateTime& time);

@@ -1,18 +1,24 @@
 #include "core/pictures/imageprep.h"
 
 #include "core/history/contenthash.h"
+#include "core/pictures/jpegencoder.h"
 #include "core/pictures/metadata.h"
+#include "core/pictures/resample.h"
 
 #include <QBuffer>
 #include <QDebug>
 #include <QFile>
+#include <QFileInfo>
 #include <QImageIOHandler>
 #include <QImageReader>
-#include <QImageWriter>
 #include <QRect>
 #include <QTransform>
 
 #include <mutex>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace imageprep {
 
@@ -68,25 +74,54 @@ bool exceeds(const QSize& size, int maxwidth, int maxheight)
     return size.width() > maxwidth || size.height() > maxheight;
 }
 
-// libjpeg can decode at 1/2, 1/4 or 1/8 of the size for a fraction of the
-// work. The strongest reduction that still gives `atLeast`.
-int jpegReduction(const QSize& stored, const QSize& atLeast)
+// How far a reduced decode of a JPEG photo may go: it leaves at least `fine`
+// in each direction, and at least `coarse` where it shrinks the picture to a
+// quarter or less. An invalid `fine`: no reduction.
+struct Reduction
 {
-    int denom = 8;
-    while (denom > 1 &&
-           (stored.width() / denom < atLeast.width() || stored.height() / denom < atLeast.height()))
-        denom /= 2;
-    return denom;
+    QSize fine;
+    QSize coarse;
+};
+
+// The size of a decode at `m` eighths of `stored`: halvings (m = 1, 2, 4)
+// leave out the last, partial pixel column and row (see Source::reduceJpeg).
+QSize jpegScaled(const QSize& stored, int m)
+{
+    if (m == 1 || m == 2 || m == 4)
+        return QSize(stored.width() / (8 / m), stored.height() / (8 / m));
+    return QSize(stored.width() * m / 8, stored.height() * m / 8);
 }
 
-// 1.5 times `size` in each direction, rounded up. From a reduced decode at
-// least this large, scaled down smoothly, the JPEG sent stays within a few
-// tenths of a dB (PSNR against a Lanczos3 downscale of the full picture) of
-// the one made from a decode at twice the size or in full, for a fraction of
-// the time and memory (bench/imagebench quality).
-QSize oneAndAHalf(const QSize& size)
+// libjpeg decodes at M/8 of the size (M = 1 to 7) for a fraction of the work,
+// transforming each 8x8 block back to M x M pixels. The fewest eighths that
+// still give what `r` asks. Other scales than halvings only where they come
+// out whole, as Qt would otherwise rescale the result.
+int jpegEighths(const QSize& stored, const Reduction& r)
 {
-    return QSize((size.width() * 3 + 1) / 2, (size.height() * 3 + 1) / 2);
+    for (int m = 1; m < 8; ++m) {
+        const bool whole = (stored.width() * m) % 8 == 0 && (stored.height() * m) % 8 == 0;
+        if (!whole && m != 1 && m != 2 && m != 4)
+            continue;
+        const QSize size = jpegScaled(stored, m);
+        const QSize need = m <= 2 ? r.coarse : r.fine;
+        if (size.width() >= need.width() && size.height() >= need.height())
+            return m;
+    }
+    return 8;
+}
+
+// For sending: from a decode at least 1.4 times the result, the Lanczos
+// filter makes a picture as close to a Lanczos downscale of the full picture
+// as one from a decode at twice the size or in full (within a few hundredths
+// of a dB, bench/quality.sh), for a fraction of the time and memory. Blocks
+// shrunk to 2 x 2 pixels or fewer keep too little of their detail for that:
+// those reductions need twice the result.
+Reduction forSending(const QSize& target)
+{
+    const auto times = [&target](int tenths) {
+        return QSize((target.width() * tenths + 9) / 10, (target.height() * tenths + 9) / 10);
+    };
+    return {times(14), times(20)};
 }
 
 // A picture file opened for reading, header parsed, nothing decoded yet.
@@ -123,42 +158,49 @@ public:
     // From here on the picture counts as being of `size` (stored orientation).
     void setStoredSize(const QSize& size) { stored = size; }
 
-    // The size decode() gives for `wanted` and `atLeast` when the header is
+    // The size decode() gives for `wanted` and `reduction` when the header is
     // right; invalid when the header does not tell.
-    QSize decodedSize(const QSize& wanted, const QSize& atLeast) const
+    QSize decodedSize(const QSize& wanted, const Reduction& reduction) const
     {
         if (!known())
             return QSize();
         if (vector())
             return wanted.isValid() ? wanted : stored;
-        if (format == "jpeg" && atLeast.isValid()) {
-            const int denom = jpegReduction(stored, atLeast);
-            return QSize(stored.width() / denom, stored.height() / denom);
-        }
+        if (format == "jpeg" && reduction.fine.isValid())
+            return jpegScaled(stored, jpegEighths(stored, reduction));
         return stored;
     }
 
-    // Decodes the picture in its stored orientation into *into, reusing its
-    // memory when it already has the size and pixel format of the result.
-    // `wanted` (stored orientation) is the size a drawing is rendered at; an
-    // invalid size means the full picture. A reduced decode of a JPEG photo
-    // gives at least `atLeast` in each direction (invalid: no reduction).
-    // False when the picture cannot be read or is too large.
-    bool decode(QImage* into, const QSize& wanted, const QSize& atLeast)
+    // The pixel format the decoder gives, as far as the header tells. A
+    // handler may answer anything for a header it cannot read.
+    QImage::Format decodedFormat() const
     {
-        const QSize size = decodedSize(wanted, atLeast);
+        const QImage::Format format = reader.imageFormat();
+        return format > QImage::Format_Invalid && format < QImage::NImageFormats
+                   ? format
+                   : QImage::Format_Invalid;
+    }
+    // The bytes of the file held in memory while it is decoded.
+    qint64 heldBytes() const { return readsIntoMemory() ? QFileInfo(path).size() : 0; }
+
+    // Decodes the picture in its stored orientation into a picture of its
+    // own. `wanted` (stored orientation) is the size a drawing is rendered
+    // at; an invalid size means the full picture. A JPEG photo is decoded
+    // reduced as far as `reduction` allows. Null when the picture cannot be
+    // read or is too large.
+    QImage decode(const QSize& wanted, const Reduction& reduction)
+    {
+        const QSize size = decodedSize(wanted, reduction);
         if (overCeiling() || pixels(size) > MaxPixels)
-            return false;
-        // A buffer that will not be reused goes before the new one is made.
-        if (into->size() != size || into->format() != reader.imageFormat())
-            *into = QImage();
+            return QImage();
         if (vector() && size != stored)
             reader.setScaledSize(size);
-        if ((format == "jpeg" && known()) || keepBytes)
+        if (readsIntoMemory()) {
             readIntoMemory();
-        if (format == "jpeg" && known() && size != stored)
-            reduceJpeg(size);
-        return reader.read(into);
+            if (format == "jpeg" && known() && size != stored)
+                reduceJpeg(size);
+        }
+        return reader.read();
     }
 
     // The hash of the file's content: of the bytes decoded when they were
@@ -171,14 +213,19 @@ public:
     QImageIOHandler::Transformations transform = QImageIOHandler::TransformationNone;
 
 private:
-    // Qt's handler treats any other requested size by decoding at the next
-    // finer libjpeg scale and rescaling its result, so we ask for exactly the
-    // size libjpeg produces. Qt only keeps the reduction exact (no rescale)
-    // when the clip rectangle divides evenly, so when the picture is not a
-    // multiple of the reduction the last (less than one reduced) pixel column
-    // and row are left out.
+    // Qt's handler decodes at the libjpeg scale that gives at least the size
+    // asked for and rescales the result to it, unless it is exactly what
+    // libjpeg produces; we only ask for such sizes. With a clip rectangle it
+    // uses halvings only, and keeps them exact when the rectangle divides
+    // evenly: when the picture is not a multiple of the reduction, the last
+    // (less than one reduced) pixel column and row are left out.
     void reduceJpeg(const QSize& reduced)
     {
+        const int eighths = (reduced.width() * 8 + stored.width() - 1) / stored.width();
+        if (eighths != 1 && eighths != 2 && eighths != 4) {
+            reader.setScaledSize(reduced); // whole: no clipping needed
+            return;
+        }
         const int denom = stored.width() / reduced.width();
         reader.setClipRect(QRect(0, 0, reduced.width() * denom, reduced.height() * denom));
         reader.setScaledSize(reduced);
@@ -186,9 +233,15 @@ private:
 
     // Qt's JPEG handler feeds libjpeg straight from a QBuffer's bytes, but
     // from any other device in 4 KB reads; for a photo the one read of the
-    // whole file saves several percent of a reduced decode. Large files
-    // (beyond about 40 MP) are streamed, so that their bytes do not add to the
-    // peak memory.
+    // whole file saves several percent of a reduced decode. A picture file
+    // whose content is hashed is read whole whatever its format, so that the
+    // hash costs no second read. Large files (beyond about 40 MP) are
+    // streamed, so that their bytes do not add to the peak memory.
+    bool readsIntoMemory() const
+    {
+        return (keepBytes || (format == "jpeg" && known())) &&
+               QFileInfo(path).size() <= MaxInMemoryBytes;
+    }
     void readIntoMemory()
     {
         QFile file(path);
@@ -236,19 +289,6 @@ Plan planFor(const Source& source, const Options& options, bool scale)
     return plan;
 }
 
-// Encodes `image` as JPEG into *out.
-bool writeJpeg(const QImage& image, int quality, QByteArray* out)
-{
-    QBuffer buffer(out);
-    if (!buffer.open(QIODevice::WriteOnly))
-        return false;
-    QImageWriter writer(&buffer, "JPG");
-    writer.setQuality(quality);
-    const bool ok = writer.write(image);
-    buffer.close();
-    return ok;
-}
-
 Prepared failed(Prepared::Failure failure)
 {
     Prepared result;
@@ -256,11 +296,21 @@ Prepared failed(Prepared::Failure failure)
     return result;
 }
 
-// The prepared picture of `image`, upright and at its final size.
-Prepared encode(const QImage& image, const Options& options)
+// The prepared picture of `image`, upright and at its final size, with what
+// it keeps of the picture file `source` (none for an in-memory picture).
+// Only what the metadata rule allows leaves here: the encoder writes the
+// picture's text (a PNG's comments and XMP, a JPEG's comment) as comment
+// segments, and those never go out.
+Prepared encode(const QImage& image, const Options& options, const QString& source = QString())
 {
     Prepared result;
-    if (image.isNull() || !writeJpeg(image, options.quality, &result.bytes)) {
+    if (image.isNull() || !jpegencoder::encode(image, options.quality, &result.bytes)) {
+        qDebug() << "img could not be converted";
+        return failed(Prepared::EncodeFailed);
+    }
+    if (!source.isEmpty())
+        metadata::carryOver(source, &result.bytes, options.keepLocation);
+    if (!metadata::keepOnlyAllowed(&result.bytes)) {
         qDebug() << "img could not be converted";
         return failed(Prepared::EncodeFailed);
     }
@@ -275,6 +325,76 @@ Prepared unreadable(const QString& path, Prepared::Failure failure)
     return failed(failure);
 }
 
+Prepared overBudget(const QString& path, qint64 needed, qint64 allowed)
+{
+    Prepared result = unreadable(path, Prepared::TooLarge);
+    result.needed = needed;
+    result.allowed = allowed;
+    return result;
+}
+
+qint64 bytesPerPixel(QImage::Format format)
+{
+    if (format == QImage::Format_Invalid) // the header does not tell: as 8-bit RGBA
+        format = QImage::Format_ARGB32;
+    return qMax(1, QImage::toPixelFormat(format).bitsPerPixel() / 8);
+}
+
+// The pixel format the Lanczos filter works in and gives (resample.h). A
+// picture in any other format is first converted, into a copy of its full size.
+QImage::Format scalingFormat(QImage::Format format)
+{
+    switch (format) {
+    case QImage::Format_RGB32:
+    case QImage::Format_ARGB32_Premultiplied:
+        return format;
+    case QImage::Format_Invalid: // the header does not tell: as 8-bit RGBA
+        return QImage::Format_ARGB32_Premultiplied;
+    default:
+        return QImage::toPixelFormat(format).alphaUsage() == QPixelFormat::UsesAlpha
+                   ? QImage::Format_ARGB32_Premultiplied
+                   : QImage::Format_RGB32;
+    }
+}
+
+// Whether the JPEG encoder reads pictures of `format` as they are; it
+// converts any other into a copy of up to 4 bytes a pixel.
+bool encodedAsIs(QImage::Format format)
+{
+    switch (format) {
+    case QImage::Format_Grayscale8:
+    case QImage::Format_RGB32:
+    case QImage::Format_ARGB32:
+    case QImage::Format_ARGB32_Premultiplied:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The most memory preparing `source` takes when it is decoded at `decoded`
+// in `format` and carried out by `plan` (see decodeCost).
+qint64 peakBytes(const Source& source, const Plan& plan, const QSize& decoded,
+                 QImage::Format format)
+{
+    const bool scales = plan.scale && !source.vector(); // a drawing is rendered at its size
+    const QSize final = scales ? plan.target : decoded;
+    const QImage::Format finalFormat = scales ? scalingFormat(format) : format;
+    const qint64 finalBytes = pixels(final) * bytesPerPixel(finalFormat);
+    // A quarter turn makes a new picture; mirroring works in place. The
+    // encoder holds the halved chroma planes and the coefficients of the
+    // whole picture (jpegencoder.h): 5 bytes a pixel.
+    const qint64 finishing = finalBytes * (turnsSideways(source.transform) ? 2 : 1) +
+                             (encodedAsIs(finalFormat) ? 0 : pixels(final) * 4) + pixels(final) * 5;
+    qint64 scaling = 0;
+    if (scales) {
+        scaling = pixels(decoded) * bytesPerPixel(format) + finalBytes;
+        if (scalingFormat(format) != format)
+            scaling += pixels(decoded) * bytesPerPixel(scalingFormat(format));
+    }
+    return source.heldBytes() + qMax(scaling, finishing);
+}
+
 } // namespace
 
 QSize fitWithin(const QSize& size, const QSize& box)
@@ -283,6 +403,22 @@ QSize fitWithin(const QSize& size, const QSize& box)
         return QSize();
     const QSize fitted = size.scaled(box, Qt::KeepAspectRatio);
     return QSize(qMax(fitted.width(), 1), qMax(fitted.height(), 1));
+}
+
+Preparer::Preparer()
+{
+#ifdef __GLIBC__
+    // Pictures are prepared one after the other in buffers of tens of MB (the
+    // file's bytes, the decoded and the scaled picture, the encoder's planes).
+    // By default glibc maps each anew and hands it back when it is freed, so
+    // every picture pays for faulting them in again (about 4% of a batch).
+    // Freed memory up to the trim threshold stays for the next picture.
+    static std::once_flag tuned;
+    std::call_once(tuned, [] {
+        mallopt(M_MMAP_THRESHOLD, 32 << 20);
+        mallopt(M_TRIM_THRESHOLD, 128 << 20);
+    });
+#endif
 }
 
 Prepared Preparer::prepareFile(const QString& path, const Options& options, bool scale)
@@ -297,38 +433,42 @@ Prepared Preparer::prepareFile(const QString& path, const Options& options, bool
     // Limits of 0 or less leave nothing to scale to; the picture is still read
     // (at the smallest size) so that an unreadable file is reported as such.
     const QSize wanted = plan.scale ? plan.target.expandedTo(QSize(1, 1)) : QSize();
-    const QSize atLeast = plan.scale ? oneAndAHalf(wanted) : QSize();
-    const QSize expected = source.decodedSize(wanted, atLeast);
-    if (!source.decode(&buffer, wanted, atLeast)) {
-        buffer = QImage();
-        const bool tooLarge = pixels(expected) > MaxPixels;
+    const Reduction reduction = plan.scale ? forSending(wanted) : Reduction();
+    const QSize expected = source.decodedSize(wanted, reduction);
+    const qint64 budget = options.memoryBudget;
+    if (source.known() && budget > 0) {
+        const qint64 needed = peakBytes(source, plan, expected, source.decodedFormat());
+        if (needed > budget)
+            return overBudget(path, needed, budget);
+    }
+    QImage image = source.decode(wanted, reduction);
+    if (image.isNull()) {
+        // Qt refuses to allocate more than its limit: too large, not unreadable.
+        const qint64 bytes = pixels(expected) * bytesPerPixel(source.decodedFormat());
+        const bool tooLarge =
+            pixels(expected) > MaxPixels || bytes > qint64(QImageReader::allocationLimit()) << 20;
         return unreadable(path, tooLarge ? Prepared::TooLarge : Prepared::Unreadable);
     }
-    if (pixels(buffer.size()) > MaxPixels) {
-        buffer = QImage();
+    if (pixels(image.size()) > MaxPixels)
         return unreadable(path, Prepared::TooLarge);
-    }
     // A header that does not tell the size, or tells another one than the
     // picture decodes to (a damaged file): the decoded picture counts.
-    if (buffer.size() != expected) {
-        source.setStoredSize(buffer.size());
+    if (image.size() != expected) {
+        source.setStoredSize(image.size());
         plan = planFor(source, options, scale);
     }
+    if (budget > 0) {
+        const qint64 needed = peakBytes(source, plan, image.size(), image.format());
+        if (needed > budget)
+            return overBudget(path, needed, budget);
+    }
 
-    QImage image = buffer;
-    if (plan.scale) {
-        image = plan.target.isEmpty()
-                    ? QImage()
-                    : buffer.scaled(plan.target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (plan.scale) { // the decoded picture goes once the scaled one is made
+        image = plan.target.isEmpty() ? QImage() : resample::lanczos(image, plan.target);
     }
-    Prepared result = encode(upright(std::move(image), source.transform), options);
-    if (buffer.sizeInBytes() > KeptBufferBytes)
-        buffer = QImage();
-    if (result.failure == Prepared::None) {
-        metadata::carryOver(path, &result.bytes, options.keepLocation);
-        if (options.hashSource)
-            result.sourceHash = source.contentHash();
-    }
+    Prepared result = encode(upright(std::move(image), source.transform), options, path);
+    if (result.failure == Prepared::None && options.hashSource)
+        result.sourceHash = source.contentHash();
     return result;
 }
 
@@ -342,30 +482,21 @@ Prepared Preparer::prepareImage(const QImage& image, const Options& options, boo
         return failed(Prepared::Unreadable);
     }
     if (scale && exceeds(image.size(), options.maxwidth, options.maxheight)) {
-        return encode(image.scaled(options.maxwidth, options.maxheight, Qt::KeepAspectRatio,
-                                   Qt::SmoothTransformation),
-                      options);
+        const QSize size = fitWithin(image.size(), QSize(options.maxwidth, options.maxheight));
+        return encode(resample::lanczos(image, size), options);
     }
     return encode(image, options);
 }
 
 qint64 decodeCost(const QString& path, const Options& options, bool scale)
 {
-    Source source(path);
+    Source source(path, options.hashSource);
     if (!source.known() || source.overCeiling())
         return UnknownDecodeCost;
     const Plan plan = planFor(source, options, scale);
     const QSize wanted = plan.scale ? plan.target.expandedTo(QSize(1, 1)) : QSize();
-    const QSize decoded = source.decodedSize(wanted, plan.scale ? oneAndAHalf(wanted) : QSize());
-    const QSize scaled = plan.scale && !source.vector() ? plan.target : QSize(0, 0);
-    // A quarter turn makes a new picture; mirroring works in place, except on
-    // the decode buffer itself (kept for reuse).
-    QSize turned(0, 0);
-    if (turnsSideways(source.transform))
-        turned = plan.scale ? plan.target : decoded;
-    else if (source.transform != QImageIOHandler::TransformationNone && !plan.scale)
-        turned = decoded;
-    return 4 * (pixels(decoded) + pixels(scaled) + pixels(turned));
+    const QSize decoded = source.decodedSize(wanted, plan.scale ? forSending(wanted) : Reduction());
+    return peakBytes(source, plan, decoded, source.decodedFormat());
 }
 
 QImage thumbnail(const QString& path, const QSize& box)
@@ -376,9 +507,9 @@ QImage thumbnail(const QString& path, const QSize& box)
     QSize target; // stored orientation
     if (source.known())
         target = source.toStored(fitWithin(source.uprightSize(), box));
-    const QSize expected = source.decodedSize(target, target);
-    QImage image;
-    if (!source.decode(&image, target, target) || pixels(image.size()) > MaxPixels)
+    const QSize expected = source.decodedSize(target, {target, target});
+    const QImage image = source.decode(target, {target, target});
+    if (image.isNull() || pixels(image.size()) > MaxPixels)
         return QImage();
     if (image.size() != expected) { // as for prepareFile: the decoded picture counts
         source.setStoredSize(image.size());

@@ -6,10 +6,10 @@
 #include <QString>
 
 // Turns pictures into the bytes sent to the gallery: scaled down to the limits
-// when larger, upright (EXIF orientation applied), encoded as JPEG (at the
-// toolkit's default quality unless asked otherwise), with the metadata worth
-// keeping taken over from the source file. Safe to use off the GUI thread;
-// each thread uses its own Preparer.
+// when larger, upright (EXIF orientation applied), encoded as JPEG (at quality
+// 75 unless asked otherwise), with the metadata worth
+// keeping taken over from the source file. Safe to use off the GUI thread,
+// from several threads at once.
 namespace imageprep {
 
 // How pictures are prepared.
@@ -17,9 +17,13 @@ struct Options
 {
     int maxwidth = 1000;
     int maxheight = 1000;
-    int quality = -1;          // JPEG quality 0..100; -1: the toolkit's default
+    int quality = -1;          // JPEG quality 0..100; -1: the usual default, 75
     bool keepLocation = false; // keep the GPS tags of a picture file
     bool hashSource = false;   // hash the picture file's content (Prepared::sourceHash)
+    // The most memory a picture file may take while it is prepared (see
+    // decodeCost); a picture that needs more is refused as too large before
+    // it is decoded. 0: no limit.
+    qint64 memoryBudget = 0;
 };
 
 // One prepared picture.
@@ -28,7 +32,7 @@ struct Prepared
     enum Failure {
         None,
         Unreadable,  // not a picture that can be read
-        TooLarge,    // over the pixel ceiling (MaxPixels)
+        TooLarge,    // over the pixel ceiling (MaxPixels) or the memory budget
         EncodeFailed // nothing to encode (limits of 0 or less) or the encoder failed
     };
     Failure failure = None;
@@ -38,16 +42,20 @@ struct Prepared
     // With Options::hashSource: the content hash of the picture file
     // (core/history/contenthash.h), from the bytes read to decode it.
     QByteArray sourceHash;
+    // TooLarge for the memory budget: the bytes preparing it would take, and
+    // the budget. Both 0 when it is over the pixel ceiling instead.
+    qint64 needed = 0;
+    qint64 allowed = 0;
 };
 
 // The box Prepared::thumbnail fits in.
 constexpr int ThumbnailBox = 100;
 
-// Prepares pictures one after the other, keeping the decode buffer between
-// them: the next picture decoded at the same size and pixel format is read
-// into the same memory (QImageReader::read(QImage*)), which spares the
-// allocation and the page faults of a fresh buffer. Buffers above
-// KeptBufferBytes are not kept. One Preparer per thread; not to be shared.
+// Prepares pictures, each from a clean state: every picture is decoded into
+// memory of its own, so nothing of one picture (colour space, text, size,
+// pixel format) can reach the next, whichever thread prepares it. What is
+// sent carries only the metadata metadata::carryOver keeps; text the decoder
+// found (comments, descriptions, XMP) never comes along.
 //
 // Trace lines: for a file that cannot be read or is too large `"<path>" :
 // image size 0`, for an in-memory picture that is null ": image size 0" when
@@ -60,29 +68,30 @@ public:
     // `scale` it is first scaled down to fit the limits when it is wider or
     // higher (a picture at or within the limits is re-encoded at its size);
     // without, it keeps its size. Sizes are planned from the header, so that
-    // JPEG photos are decoded at the smallest libjpeg reduction (1/2, 1/4,
-    // 1/8) that still gives at least 1.5 times the result in each direction,
-    // and checked again against what was decoded.
+    // JPEG photos are decoded at the fewest eighths of their size that still
+    // give at least 1.4 times the result in each direction (twice, for a
+    // quarter or less), and checked again against what was decoded. Scaling
+    // is a Lanczos filter (resample.h), encoding jpegencoder.h's.
     Prepared prepareFile(const QString& path, const Options& options, bool scale);
 
     // The same for an in-memory picture (no metadata); `image` is left unchanged.
     Prepared prepareImage(const QImage& image, const Options& options, bool scale);
 
-    // Drops the kept decode buffer.
-    void release() { buffer = QImage(); }
-
-    static constexpr qint64 KeptBufferBytes = qint64(64) << 20;
-
-private:
-    QImage buffer;
+    // The first Preparer of the process tunes the C library's allocator to
+    // keep freed memory for the next picture (see imageprep.cpp).
+    Preparer();
 };
 
-// The bytes of decoded pixels that preparing the picture file at `path` holds
-// at its peak, worked out from its header: the decoded picture (at the
-// reduction prepareFile will choose) at 4 bytes a pixel, the scaled copy, and
-// the turned copy when the picture is stored on its side or mirrored. For a
-// file whose size the header does not tell, that cannot be read, or that is
-// refused for its size before decoding, UnknownDecodeCost. Reads the header only.
+// The most memory preparing the picture file at `path` takes, worked out
+// from its header: the file's bytes when they are read in whole, and the
+// larger of the two steps, scaling (the decoded picture at the reduction
+// prepareFile will choose, in the decoder's own pixel format, the full-size
+// copy the Lanczos filter first converts it to unless it is in one it works in,
+// and the scaled picture) and finishing (the picture at its final size, its
+// turned copy when it is stored on its side, and the copy the JPEG encoder
+// converts a format it cannot write to). For a file whose size the header
+// does not tell, that cannot be read, or that is over the pixel ceiling,
+// UnknownDecodeCost. Reads the header only.
 qint64 decodeCost(const QString& path, const Options& options, bool scale = true);
 constexpr qint64 UnknownDecodeCost = qint64(4) << 20;
 

@@ -157,6 +157,7 @@ bool carryOver(const QString& source, QByteArray* jpeg, bool keepLocation)
         to->readMetadata(); // keeps what the encoder wrote (a profile Qt could read)
         to->clearIptcData();
         to->clearXmpData();
+        to->clearComment();
         to->setExifData(exif);
         // A profile that fails Exiv2's check is left out; the picture keeps
         // the one the encoder wrote, if any.
@@ -176,6 +177,82 @@ bool carryOver(const QString& source, QByteArray* jpeg, bool keepLocation)
         return false;
     *jpeg = written;
     return true;
+}
+
+namespace {
+
+bool startsWith(const QByteArray& bytes, qsizetype at, qsizetype end, QByteArrayView prefix)
+{
+    return end - at >= prefix.size() && QByteArrayView(bytes).sliced(at, prefix.size()) == prefix;
+}
+
+// Whether the segment with `marker` whose data runs from `at` to `end` is
+// one a prepared picture keeps.
+bool allowedSegment(const QByteArray& bytes, uchar marker, qsizetype at, qsizetype end,
+                    bool* exifSeen)
+{
+    switch (marker) {
+    case 0xE0: // APP0
+        return startsWith(bytes, at, end, QByteArrayView("JFIF\0", 5));
+    case 0xE1: // APP1: Exif, or XMP
+        if (*exifSeen || !startsWith(bytes, at, end, QByteArrayView("Exif\0\0", 6)))
+            return false;
+        *exifSeen = true;
+        return true;
+    case 0xE2: // APP2: the colour profile, perhaps in several pieces
+        return startsWith(bytes, at, end, QByteArrayView("ICC_PROFILE\0", 12));
+    case 0xC4: // DHT
+    case 0xCC: // DAC
+    case 0xDB: // DQT
+    case 0xDD: // DRI
+        return true;
+    default: // frame headers SOF0..SOF15; the rest (COM, APP3..15, ...) goes
+        return marker >= 0xC0 && marker <= 0xCF;
+    }
+}
+
+} // namespace
+
+bool keepOnlyAllowed(QByteArray* jpeg)
+{
+    if (!jpeg || !jpeg->startsWith("\xFF\xD8"))
+        return false;
+    const QByteArray& in = *jpeg;
+    const auto byte = [&in](qsizetype i) { return uchar(in.at(i)); };
+    QByteArray out = in.left(2);
+    bool exifSeen = false;
+    qsizetype i = 2;
+    while (i + 1 < in.size()) {
+        if (byte(i) != 0xFF)
+            return false;
+        const uchar marker = byte(i + 1);
+        if (marker == 0xFF) { // fill byte
+            ++i;
+            continue;
+        }
+        if (marker == 0xD9) { // EOI: the end
+            *jpeg = out + "\xFF\xD9";
+            return true;
+        }
+        if (i + 3 >= in.size())
+            return false;
+        const qsizetype end = i + 2 + (byte(i + 2) << 8 | byte(i + 3));
+        if (end > in.size() || end < i + 4)
+            return false;
+        if (marker == 0xDA) { // SOS: the header, then the scan up to the next marker
+            qsizetype next = end;
+            while (next + 1 < in.size() && !(byte(next) == 0xFF && byte(next + 1) != 0 &&
+                                             (byte(next + 1) < 0xD0 || byte(next + 1) > 0xD7)))
+                ++next;
+            out += in.mid(i, next - i);
+            i = next;
+            continue;
+        }
+        if (allowedSegment(in, marker, i + 4, end, &exifSeen))
+            out += in.mid(i, end - i);
+        i = end;
+    }
+    return false; // no end of image
 }
 
 Embedded embeddedThumbnail(const QString& path)

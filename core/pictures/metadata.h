@@ -22,9 +22,18 @@ namespace metadata {
 // - the colour profile (ICC), byte for byte;
 // - the location (all Exif GPS tags) only when `keepLocation`;
 // and Orientation 1. Nothing else comes along: not the old embedded thumbnail,
-// nor maker notes (their internal offsets would point nowhere), XMP or IPTC.
+// nor maker notes (their internal offsets would point nowhere), XMP, IPTC or
+// comments, neither the source's nor any the encoder wrote.
 // False, with *jpeg left as it was, when either file cannot be handled.
 bool carryOver(const QString& source, QByteArray* jpeg, bool keepLocation);
+
+// Keeps of the JPEG file *jpeg only what the picture itself needs and what
+// carryOver put there: the image data with its tables, the JFIF header, one
+// Exif segment and the colour profile (ICC). Every other segment goes:
+// comments, XMP, IPTC and any other application data, whoever wrote them.
+// False, with *jpeg left as it was, when it is not a JPEG file that can be
+// walked to its end.
+bool keepOnlyAllowed(QByteArray* jpeg);
 
 // The thumbnail embedded in the Exif data of a picture file, as stored (not
 // turned upright), with what is needed to show it: the size of the picture

@@ -2,6 +2,7 @@
 
 #include <QStandardItem>
 #include <QStandardItemModel>
+#include <QStringList>
 
 #include <numeric>
 
@@ -10,7 +11,9 @@ namespace picturelist {
 QString fileNameOf(const QString& path)
 {
     QString name = path;
+#ifdef Q_OS_WIN
     name.replace(QLatin1Char('\\'), QLatin1Char('/'));
+#endif
     const qsizetype slash = name.lastIndexOf(QLatin1Char('/'));
     return slash < 0 ? name : name.mid(slash + 1);
 }
@@ -51,9 +54,15 @@ void appendFileRow(QStandardItemModel& model, const QString& path)
 
 void appendClipboardRow(QStandardItemModel& model, const QImage& image)
 {
+    QStringList names;
+    for (int r = 0; r < model.rowCount(); ++r)
+        names << model.index(r, File).data().toString();
+    QString name = QStringLiteral("clipboard.jpg");
+    for (int n = 2; names.contains(name); ++n)
+        name = QStringLiteral("clipboard-%1.jpg").arg(n);
     const int row = model.rowCount();
     model.insertRow(row);
-    model.setData(model.index(row, File), QStringLiteral("clipboard.jpg"), Qt::EditRole);
+    model.setData(model.index(row, File), name, Qt::EditRole);
     model.setData(model.index(row, Comment), QString(), Qt::EditRole);
     model.setData(model.index(row, Image), image, Qt::EditRole);
     setReadOnly(model, row, FullPath);

@@ -24,8 +24,9 @@ struct Row
     QImage image;     // "Image": only for a clipboard picture
 };
 
-// The picture's bare name: every "\" turned into "/", everything up to and
-// including the last "/" removed.
+// The picture's bare name: everything up to and including the last "/" (on
+// Windows also "\\", a separator there) removed. Elsewhere a backslash is
+// part of the name.
 QString fileNameOf(const QString& path);
 
 // True when the lower-cased text after the last "." (the whole lower-cased text
@@ -36,8 +37,9 @@ bool hasImageExtension(const QString& path, const QList<QByteArray>& formats);
 // given. Name and path are selectable and enabled only (not editable).
 void appendFileRow(QStandardItemModel& model, const QString& path);
 
-// Appends a clipboard row holding `image`, named "clipboard.jpg". Name and
-// comment stay editable; path and image items are selectable and enabled only.
+// Appends a clipboard row holding `image`, named "clipboard.jpg", or, when a
+// row has that name, "clipboard-2.jpg" and so on. Name and comment stay
+// editable; path and image items are selectable and enabled only.
 void appendClipboardRow(QStandardItemModel& model, const QImage& image);
 
 // Copies every top-level row of the model, in order, through the display role.

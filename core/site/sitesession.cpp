@@ -1,6 +1,7 @@
 #include "core/site/sitesession.h"
 
 #include "core/history/contenthash.h"
+#include "core/site/address.h"
 #include "core/site/curl.h"
 #include "core/site/sitetext.h"
 
@@ -90,12 +91,24 @@ bool leavesSiteUnreachable(CURLcode code)
 SiteSession::SiteSession(const Config& config, transfer::ProgressReceiver* progress)
     : config_(config), progress_(progress), easy_(std::make_unique<curl::Easy>())
 {
+    config_.login.website = siteaddress::clean(config_.login.website);
     if (transfer::hasForeignScheme(config_.login.website)) {
         refused_ = Outcome::failure(
             Outcome::BadAddress, QStringLiteral("error"),
             QCoreApplication::translate("uploadThread",
                                         "the site address must begin with http:// or https://"),
-            config_.login.website);
+            transfer::withoutUserInfo(config_.login.website));
+        return;
+    }
+    // Reading a FIFO or a device would hold the job forever.
+    if (const QFileInfo ca(config_.caCertificates);
+        !config_.caCertificates.isEmpty() && ca.exists() && !ca.isFile()) {
+        refused_ =
+            Outcome::failure(Outcome::Unreadable, QStringLiteral("error"),
+                             QCoreApplication::translate(
+                                 "uploadThread", "the CA certificate file is not a regular file"),
+                             config_.caCertificates);
+        refused_.file = config_.caCertificates;
         return;
     }
     const transfer::Timeouts& t = config_.timeouts;
@@ -104,6 +117,8 @@ SiteSession::SiteSession(const Config& config, transfer::ProgressReceiver* progr
     easy_->set(CURLOPT_XFERINFOFUNCTION, &curl::progressCallback);
     easy_->set(CURLOPT_XFERINFODATA, static_cast<void*>(progress));
     easy_->set(CURLOPT_COOKIEFILE, "");
+    // Every encoding libcurl can decode is offered, and answers come decoded.
+    easy_->set(CURLOPT_ACCEPT_ENCODING, "");
     easy_->set(CURLOPT_CONNECTTIMEOUT, t.connectSeconds);
     easy_->set(CURLOPT_LOW_SPEED_LIMIT, t.minimumSpeed);
     easy_->set(CURLOPT_LOW_SPEED_TIME, t.slowSeconds);
@@ -119,10 +134,23 @@ SiteSession::~SiteSession() = default;
 
 Outcome SiteSession::checkFile(const QString& path)
 {
+    if (path.isEmpty())
+        return Outcome(); // a picture in memory
     const QFileInfo info(path);
-    if (info.exists() && !info.isFile())
-        return readFailure(path, QCoreApplication::translate("uploadThread", "not a regular file"));
-    return Outcome();
+    const char* why = nullptr;
+    if (!info.exists())
+        why = QT_TRANSLATE_NOOP("uploadThread", "does not exist");
+    else if (!info.isFile())
+        why = QT_TRANSLATE_NOOP("uploadThread", "not a regular file");
+    else if (!info.isReadable())
+        why = QT_TRANSLATE_NOOP("uploadThread", "cannot be read: permission denied");
+    else
+        return Outcome();
+    Outcome o =
+        Outcome::quiet(Outcome::Unreadable, QCoreApplication::translate("uploadThread", why));
+    o.curlCode = CURLE_READ_ERROR;
+    o.file = path;
+    return o;
 }
 
 Outcome SiteSession::setAddress(const QString& url)
@@ -130,7 +158,7 @@ Outcome SiteSession::setAddress(const QString& url)
     if (!refused_.ok())
         return refused_;
     const QByteArray bytes = sitetext::latin1(url);
-    qDebug() << "URL:" << bytes;
+    qDebug() << "URL:" << sitetext::latin1(transfer::withoutUserInfo(url));
     easy_->set(CURLOPT_URL, bytes.constData()); // libcurl keeps its own copy
     return Outcome();
 }
@@ -148,8 +176,16 @@ Outcome SiteSession::login()
     easy_->set(CURLOPT_POSTFIELDSIZE, long(body.size()));
     easy_->set(CURLOPT_COPYPOSTFIELDS, body.constData());
     QByteArray answer;
-    return perform(&answer, sitetext::loginMarker, QStringLiteral("login error"),
-                   QCoreApplication::translate("uploadThread", "could not log in"));
+    Outcome o = perform(&answer, sitetext::loginMarker, QStringLiteral("login error"),
+                        QCoreApplication::translate("uploadThread", "could not log in"));
+    if (o.httpStatus == 404) // most likely an address that is not the site's base
+        o.detail =
+            QCoreApplication::translate(
+                "uploadThread", "%1 was not found (HTTP status 404): the site address must be "
+                                "the part before /admin.php, such as %2")
+                .arg(QStringLiteral("%1/admin.php").arg(config_.login.website),
+                     siteaddress::example);
+    return o;
 }
 
 Outcome SiteSession::galleryPage(QByteArray* page)

@@ -37,8 +37,10 @@ struct UploadItem
 // engine carries the login's session to the later requests. Every request
 // reports an Outcome; the HTTP status counts (400 and above is a failure,
 // whatever the page says), redirects are not followed, only http and https
-// are spoken, answers are read up to a limit, and certificates are always
-// checked (against `caCertificates` when it names a file). A failure that
+// are spoken, answers are read up to a limit (compressed ones decoded), and
+// certificates are always checked (against `caCertificates` when it names a
+// file; one that is not a regular file refuses every request). User
+// information in the site's address is never written to the trace. A failure that
 // leaves the site out of reach (no connection, no answer in time) says so
 // (Outcome::siteUnreachable); an upload abandoned because the progress
 // receiver asked for it is Outcome::Cancelled.
@@ -68,10 +70,11 @@ public:
     // Posts one picture with its comment; arrived when the answer says so.
     Outcome upload(const UploadItem& item);
 
-    // An Unreadable outcome when `path` names something that exists but is
-    // not a regular file: reading a FIFO or a device would block the job
-    // forever. upload() never opens such a file; whoever else opens picture
-    // files asks here first.
+    // An Unreadable outcome, without a message box, when the picture file at
+    // `path` does not exist, is not a regular file (reading a FIFO or a
+    // device would block the job forever) or may not be read; its text says
+    // which. An empty path (a picture in memory) passes. upload() never opens
+    // such a file; whoever else opens picture files asks here first.
     static Outcome checkFile(const QString& path);
 
 private:

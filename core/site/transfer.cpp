@@ -37,4 +37,20 @@ bool hasForeignScheme(const QString& address)
     return !port.match(address.mid(m.capturedEnd(0))).hasMatch();
 }
 
+QString withoutUserInfo(const QString& address)
+{
+    static const QRegularExpression scheme(QStringLiteral("^\\s*[A-Za-z][A-Za-z0-9+.-]*://"));
+    const qsizetype start = qMax<qsizetype>(0, scheme.match(address).capturedEnd(0));
+    qsizetype end = address.size();
+    for (const QChar c : {QLatin1Char('?'), QLatin1Char('#')}) {
+        const qsizetype at = address.indexOf(c, start);
+        if (at >= 0)
+            end = qMin(end, at);
+    }
+    const qsizetype at = address.lastIndexOf(QLatin1Char('@'), end - 1);
+    if (at < start)
+        return address;
+    return address.left(start) + QLatin1String("***") + address.mid(at);
+}
+
 } // namespace transfer

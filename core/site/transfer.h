@@ -41,4 +41,11 @@ const char* contentTypeFor(const QString& fileName);
 // takes it as http.
 bool hasForeignScheme(const QString& address);
 
+// `address` as it may be shown or written to a log: user information
+// ("user:password@" before the host) is replaced by "***@". So that a
+// password holding "/", "?" or "#" is not half shown, everything from the
+// scheme (or the start) up to the last "@" before a "?" or "#" counts as
+// user information.
+QString withoutUserInfo(const QString& address);
+
 } // namespace transfer

@@ -142,14 +142,23 @@ QByteArray pngHeader(int w, int h)
            chunk("IDAT", qCompress(QByteArray(1 + 3 * w, '\0')).mid(4)) + chunk("IEND", {});
 }
 
-QByteArray withExif(const QByteArray& jpeg, const QStringList& tags, const QByteArray& thumbnail)
+QByteArray withMetadata(const QByteArray& file, const QStringList& tags,
+                        const QByteArray& thumbnail)
 {
-    auto image = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(jpeg.constData()),
-                                           long(jpeg.size()));
+    auto image = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(file.constData()),
+                                           long(file.size()));
     image->readMetadata(); // keeps the colour profile
     Exiv2::ExifData exif;
-    for (const QString& tag : tags)
-        exif[tag.section('=', 0, 0).toStdString()] = tag.section('=', 1).toStdString();
+    for (const QString& tag : tags) {
+        const std::string key = tag.section('=', 0, 0).toStdString();
+        const std::string value = tag.section('=', 1).toStdString();
+        if (key == "Comment")
+            image->setComment(value);
+        else if (key.rfind("Xmp.", 0) == 0)
+            image->xmpData()[key] = value;
+        else
+            exif[key] = value;
+    }
     if (!thumbnail.isEmpty())
         Exiv2::ExifThumb(exif).setJpegThumbnail(
             reinterpret_cast<const Exiv2::byte*>(thumbnail.constData()), long(thumbnail.size()));
@@ -171,11 +180,6 @@ QStringList exifTags(const QByteArray& jpeg)
         tags << QString::fromStdString(d.key() + "=" + d.toString());
     tags.sort();
     return tags;
-}
-
-QByteArray withOrientation(const QByteArray& jpeg, int orientation)
-{
-    return withExif(jpeg, {"Exif.Image.Orientation=" + QString::number(orientation)});
 }
 
 } // namespace pictures

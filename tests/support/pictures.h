@@ -43,15 +43,14 @@ QByteArray svg(const QSize& size);
 // A small PNG file declaring a w x h RGB picture, with only its first row.
 QByteArray pngHeader(int w, int h);
 
-// The JPEG file `jpeg` with Exif data: `tags` ("<Exiv2 key>=<value as text>")
-// and, when given, an embedded JPEG thumbnail, as cameras write them.
-QByteArray withExif(const QByteArray& jpeg, const QStringList& tags,
-                    const QByteArray& thumbnail = QByteArray());
+// The picture file `file` (any format Exiv2 writes) with metadata: `tags`
+// ("<Exiv2 key>=<value as text>": Exif.*, Xmp.*, or "Comment" for the
+// file's comment) and, when given, an embedded JPEG thumbnail, as cameras
+// write them. Its Exif data is replaced; its colour profile stays.
+QByteArray withMetadata(const QByteArray& file, const QStringList& tags,
+                        const QByteArray& thumbnail = QByteArray());
 
 // The Exif tags of the JPEG file `jpeg`, as "<Exiv2 key>=<value as text>", sorted.
 QStringList exifTags(const QByteArray& jpeg);
-
-// The JPEG file `jpeg` with the Exif orientation `orientation` (1..8).
-QByteArray withOrientation(const QByteArray& jpeg, int orientation);
 
 } // namespace pictures

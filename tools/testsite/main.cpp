@@ -118,7 +118,8 @@ int main(int argc, char** argv)
             "Misbehave: target:kind[:nth[:seconds]] (repeatable). Targets: login, "
             "gallery, upload, any. Kinds: refuse, stall, close, status500, redirect, "
             "zero-before, zero-after, empty, no-categories, endless (filler after the page "
-            "without end), trickle (one byte a second). nth 0: every matching "
+            "without end), trickle (one byte a second), gzip (the answer compressed, "
+            "asked for or not). nth 0: every matching "
             "request; N: only the N-th. At run time: GET /_control/fault?target=T&"
             "kind=K[&nth=N][&seconds=S], GET /_control/clear."),
         QStringLiteral("SPEC"));
@@ -129,13 +130,18 @@ int main(int argc, char** argv)
     const QCommandLineOption keyOption(QStringLiteral("tls-key"),
                                        QStringLiteral("The private key of --tls-cert (PEM)."),
                                        QStringLiteral("FILE"));
+    const QCommandLineOption rateOption(
+        QStringLiteral("upload-rate"),
+        QStringLiteral("Read request bodies at most N Mbit/s, all connections together, like "
+                       "a home uplink (default: as fast as they come)."),
+        QStringLiteral("N"));
     const QCommandLineOption stdinOption(QStringLiteral("stop-on-stdin-eof"),
                                          QStringLiteral("Stop when standard input ends."));
     const QCommandLineOption demoOption(QStringLiteral("demo"),
                                         QStringLiteral("Accepted for compatibility; no effect."));
     parser.addOptions({portOption, userOption, passwordOption, logOption, storeOption,
-                       categoriesOption, faultOption, certOption, keyOption, stdinOption,
-                       demoOption});
+                       categoriesOption, faultOption, certOption, keyOption, rateOption,
+                       stdinOption, demoOption});
     parser.process(app);
 
     bool portOk = false;
@@ -149,6 +155,12 @@ int main(int argc, char** argv)
     if (parser.isSet(logOption))
         config.logPath = QDir::current().absoluteFilePath(parser.value(logOption));
     config.categories = testsite::defaultCategories();
+    if (parser.isSet(rateOption)) {
+        bool rateOk = false;
+        config.uploadMbits = parser.value(rateOption).toDouble(&rateOk);
+        if (!rateOk || config.uploadMbits <= 0)
+            return fail(QStringLiteral("bad upload rate \"%1\"").arg(parser.value(rateOption)));
+    }
     QString error;
     if (parser.isSet(categoriesOption) &&
         !testsite::loadCategories(parser.value(categoriesOption), &config.categories, &error))

@@ -12,6 +12,7 @@
 #include <QUrlQuery>
 
 #include <httplib.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <chrono>
@@ -27,7 +28,7 @@ const QStringList kKinds = {
     QStringLiteral("refuse"),     QStringLiteral("stall"),    QStringLiteral("close"),
     QStringLiteral("status500"),  QStringLiteral("redirect"), QStringLiteral("zero-before"),
     QStringLiteral("zero-after"), QStringLiteral("empty"),    QStringLiteral("no-categories"),
-    QStringLiteral("endless"),    QStringLiteral("trickle")};
+    QStringLiteral("endless"),    QStringLiteral("trickle"),  QStringLiteral("gzip")};
 
 const char kHtml[] = "text/html; charset=ISO-8859-1";
 const QByteArray kSessionCookie = QByteArrayLiteral("ORVASESSID");
@@ -120,6 +121,23 @@ const char* sniffedContentType(const QByteArray& bytes)
         bytes.startsWith(QByteArrayView("MM\0*", 4)))
         return "image/tiff";
     return "application/octet-stream";
+}
+
+// `bytes` as a gzip stream.
+QByteArray gzipped(const QByteArray& bytes)
+{
+    z_stream z{};
+    if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        return {};
+    QByteArray out(int(deflateBound(&z, uLong(bytes.size()))) + 32, '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.constData()));
+    z.avail_in = uInt(bytes.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = uInt(out.size());
+    const bool done = deflate(&z, Z_FINISH) == Z_STREAM_END;
+    out.truncate(done ? qsizetype(z.total_out) : 0);
+    deflateEnd(&z);
+    return out;
 }
 
 bool faultMatches(const QString& target, const QString& route)
@@ -391,6 +409,18 @@ bool Site::stopping()
     return stopping_;
 }
 
+void Site::throttle(size_t bytes)
+{
+    if (config_.uploadMbits <= 0)
+        return;
+    const auto busy = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::duration<double>(bytes * 8 / (config_.uploadMbits * 1e6)));
+    std::unique_lock lock(stallMutex_);
+    uplinkFree_ = std::max(uplinkFree_, std::chrono::steady_clock::now()) + busy;
+    const auto until = uplinkFree_;
+    stallWake_.wait_until(lock, until, [this] { return stopping_; });
+}
+
 void Site::stall(int seconds)
 {
     std::unique_lock lock(stallMutex_);
@@ -520,7 +550,8 @@ void Site::handlePost(const httplib::Request& req, httplib::Response& res,
         answerUpload(ex, m.captured(1), req, reader);
     } else {
         QByteArray body;
-        reader([&body](const char* data, size_t length) {
+        reader([this, &body](const char* data, size_t length) {
+            throttle(length);
             body.append(data, qsizetype(length));
             return true;
         });
@@ -643,13 +674,17 @@ void Site::answerUpload(Exchange& ex, const QString& idText, const httplib::Requ
                               {}});
                 return true;
             },
-            [&parts](const char* data, size_t length) {
+            [this, &parts](const char* data, size_t length) {
+                throttle(length);
                 if (!parts.isEmpty())
                     parts.last().content.append(data, qsizetype(length));
                 return true;
             });
     } else {
-        reader([](const char*, size_t) { return true; });
+        reader([this](const char*, size_t length) {
+            throttle(length);
+            return true;
+        });
     }
 
     const Part* file = nullptr;
@@ -777,6 +812,8 @@ void Site::finish(Exchange& ex, const httplib::Request& req, httplib::Response& 
         insertZero(body, ex.route, true);
     if (ex.has("empty"))
         body.clear();
+    if (ex.has("gzip")) // asked for or not, as some servers do
+        body = gzipped(body);
     int status = ex.status;
     if (ex.has("status500"))
         status = 500;
@@ -816,6 +853,8 @@ void Site::finish(Exchange& ex, const httplib::Request& req, httplib::Response& 
         res.set_header("Set-Cookie", toStd(ex.setCookie));
     if (!location.isEmpty())
         res.set_header("Location", toStd(location));
+    if (ex.has("gzip"))
+        res.set_header("Content-Encoding", "gzip");
     const std::string contentType = toStd(ex.contentType);
     if (ex.has("endless")) {
         // The page, then filler without end, until the client gives up.

@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 
@@ -72,6 +73,7 @@ public:
         QString logPath;     // empty: no log
         QString storeDir;
         QList<Category> categories;
+        double uploadMbits = 0; // request bodies read at most this fast, all together; 0: at once
     };
 
     explicit Site(Config config);
@@ -117,6 +119,8 @@ private:
     void writeLog(QJsonObject line);
     void stall(int seconds);
     bool stopping();
+    // Holds a reader back so that request bodies arrive no faster than the set rate.
+    void throttle(size_t bytes);
 
     Config config_;
 
@@ -132,6 +136,7 @@ private:
     std::mutex stallMutex_;
     std::condition_variable stallWake_;
     bool stopping_ = false;
+    std::chrono::steady_clock::time_point uplinkFree_; // when the throttled uplink is idle again
 };
 
 } // namespace testsite
