@@ -277,9 +277,12 @@ private slots:
     {
         QTest::addColumn<int>("format");
         QTest::addColumn<qint64>("cost"); // of a 1000 x 500 PNG limited to 100 x 100
-        // The decoded picture, the 8-bit copy the filter converts it to, the scaled one.
-        QTest::newRow("16-bit RGB") << int(QImage::Format_RGBX64) << 8 * 500000LL + 4 * 505000;
-        QTest::newRow("8-bit RGBA") << int(QImage::Format_ARGB32) << 4 * (1000000LL + 5000);
+        // The decoded picture (turned into 8 bits in its own memory) and the scaled one.
+        QTest::newRow("16-bit RGB") << int(QImage::Format_RGBX64) << 8 * 500000LL + 4 * 5000;
+        QTest::newRow("8-bit RGBA") << int(QImage::Format_ARGB32) << 4 * 505000LL;
+        // Not in place: the decoded picture, the filter's copy, the scaled one.
+        QTest::newRow("16-bit grey")
+            << int(QImage::Format_Grayscale16) << 2 * 500000LL + 4 * 505000;
     }
 
     // The cost counts the bytes the decoder really hands back and the working copy; within

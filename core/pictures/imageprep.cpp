@@ -195,11 +195,10 @@ public:
             return QImage();
         if (vector() && size != stored)
             reader.setScaledSize(size);
-        if (readsIntoMemory()) {
+        if (readsIntoMemory())
             readIntoMemory();
-            if (format == "jpeg" && known() && size != stored)
-                reduceJpeg(size);
-        }
+        if (format == "jpeg" && known() && size != stored)
+            reduceJpeg(size); // also for a photo too large to be read into memory
         return reader.read();
     }
 
@@ -357,6 +356,14 @@ QImage::Format scalingFormat(QImage::Format format)
     }
 }
 
+// Whether a picture of `format` is turned into the filter's format in its own
+// memory (QImage::convertTo does so for 32 bits a pixel and more), so that a
+// 16-bit photo needs no second full-size copy on its way to the filter.
+bool convertsInPlace(QImage::Format format)
+{
+    return format != QImage::Format_Invalid && QImage::toPixelFormat(format).bitsPerPixel() >= 32;
+}
+
 // Whether the JPEG encoder reads pictures of `format` as they are; it
 // converts any other into a copy of up to 4 bytes a pixel.
 bool encodedAsIs(QImage::Format format)
@@ -389,7 +396,7 @@ qint64 peakBytes(const Source& source, const Plan& plan, const QSize& decoded,
     qint64 scaling = 0;
     if (scales) {
         scaling = pixels(decoded) * bytesPerPixel(format) + finalBytes;
-        if (scalingFormat(format) != format)
+        if (scalingFormat(format) != format && !convertsInPlace(format))
             scaling += pixels(decoded) * bytesPerPixel(scalingFormat(format));
     }
     return source.heldBytes() + qMax(scaling, finishing);
@@ -464,6 +471,8 @@ Prepared Preparer::prepareFile(const QString& path, const Options& options, bool
     }
 
     if (plan.scale) { // the decoded picture goes once the scaled one is made
+        if (convertsInPlace(image.format()))
+            image.convertTo(scalingFormat(image.format()));
         image = plan.target.isEmpty() ? QImage() : resample::lanczos(image, plan.target);
     }
     Prepared result = encode(upright(std::move(image), source.transform), options, path);
