@@ -1,6 +1,7 @@
 // Picture preparation: sizes, formats, orientation, metadata, failures and thumbnails,
 // on pictures written into a temporary directory and decoded back.
 
+#include "core/history/contenthash.h"
 #include "core/pictures/imageprep.h"
 #include "core/pictures/jpegencoder.h"
 #include "core/pictures/resample.h"
@@ -81,6 +82,8 @@ private slots:
         row("jpg smaller, never enlarged", "jpg", {300, 200}, {800, 600}, {300, 200}, {800, 533});
         row("jpg eighth, ragged edge", "jpg", {6403, 4805}, {400, 300}, {399, 300}, {399, 300});
         row("jpg fine stripes", "jpg", {1000, 750}, {400, 300}, {400, 300}, {400, 300});
+        row("jpg in CMYK", "jpg", {3000, 2000}, {800, 600}, {800, 533}, {800, 533});
+        row("jpg grey", "jpg", {3000, 2000}, {800, 600}, {800, 533}, {800, 533});
         row("png sliver keeps a row", "png", {2000, 10}, {100, 100}, {100, 1}, {100, 1});
         row("gif header 20x20, screen 28672x20", "gif", {20, 20}, {100, 90}, {100, 1}, {100, 1});
         row("svg larger, drawn at the limits", "svg", {300, 150}, {100, 100}, {100, 50}, {100, 50});
@@ -99,10 +102,13 @@ private slots:
         QFETCH(QSize, expected);
         QFETCH(QSize, thumb);
         const QByteArray tag = QTest::currentDataTag();
-        const QImage drawn = tag.contains("stripes") ? stripes(size) : quadrants(size);
+        QImage drawn = tag.contains("stripes") ? stripes(size) : quadrants(size);
+        if (tag.contains("grey"))
+            drawn.convertTo(QImage::Format_Grayscale8);
         const QString path = dir.filePath("picture." + format);
         QVERIFY(format == "svg"          ? writeFile(path, svg(size))
                 : tag.contains("screen") ? writeFile(path, gif(drawn, {28672, 20}))
+                : tag.contains("CMYK")   ? writeFile(path, cmykJpeg(drawn))
                                          : write(drawn, path));
         const QImage image(path);
         const imageprep::Options options{limits.width(), limits.height()};
@@ -119,13 +125,17 @@ private slots:
         for (const QByteArray& out : {fromFile.bytes, fromMemory.bytes}) {
             const QImage result = QImage::fromData(out, "JPG");
             QCOMPARE(result.size(), expected);
+            QCOMPARE(result.format(), image.format() == QImage::Format_Grayscale8
+                                          ? QImage::Format_Grayscale8
+                                          : QImage::Format_RGB32);
             const double d = difference(result, reference);
             QVERIFY2(d < 2.0, qPrintable(QString("mean difference %1").arg(d)));
         }
         for (const QImage& t :
              {imageprep::thumbnail(path, limits), imageprep::thumbnail(image, limits)}) {
             QCOMPARE(t.size(), thumb);
-            QVERIFY(tag.contains("stripes") || tag.contains("screen") || upright(t));
+            QVERIFY(tag.contains("stripes") || tag.contains("screen") || tag.contains("grey") ||
+                    upright(t));
         }
     }
 
@@ -212,6 +222,7 @@ private slots:
         const QString path = dir.filePath("camera.jpg");
         QVERIFY(writeFile(path, withMetadata(jpeg(photo), tags, jpeg(thumb))));
         imageprep::Options options{limits.width(), limits.height(), -1, limits.width() < 100};
+        options.hashSource = true;
         QCOMPARE(imageprep::decodeCost(path, options), cost + QFileInfo(path).size());
         QList<QByteArray> results(3);
         std::vector<std::thread> threads;
@@ -221,6 +232,7 @@ private slots:
         for (std::thread& t : threads)
             t.join();
         QCOMPARE(results, QList<QByteArray>(3, prepared.bytes));
+        QCOMPARE(prepared.sourceHash, history::hashOfFile(path)); // read whole or in pieces
         const QImage result = QImage::fromData(prepared.bytes, "JPG");
         QCOMPARE(result.size(), expected);
         QVERIFY(upright(result) && upright(prepared.thumbnail));

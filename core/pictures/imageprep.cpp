@@ -1,6 +1,7 @@
 #include "core/pictures/imageprep.h"
 
 #include "core/history/contenthash.h"
+#include "core/pictures/jpegdecoder.h"
 #include "core/pictures/jpegencoder.h"
 #include "core/pictures/metadata.h"
 #include "core/pictures/resample.h"
@@ -15,6 +16,7 @@
 #include <QTransform>
 
 #include <mutex>
+#include <optional>
 
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -83,26 +85,16 @@ struct Reduction
     QSize coarse;
 };
 
-// The size of a decode at `m` eighths of `stored`: halvings (m = 1, 2, 4)
-// leave out the last, partial pixel column and row (see Source::reduceJpeg).
-QSize jpegScaled(const QSize& stored, int m)
-{
-    if (m == 1 || m == 2 || m == 4)
-        return QSize(stored.width() / (8 / m), stored.height() / (8 / m));
-    return QSize(stored.width() * m / 8, stored.height() * m / 8);
-}
-
-// libjpeg decodes at M/8 of the size (M = 1 to 7) for a fraction of the work,
-// transforming each 8x8 block back to M x M pixels. The fewest eighths that
-// still give what `r` asks. Other scales than halvings only where they come
-// out whole, as Qt would otherwise rescale the result.
+// The fewest eighths of its size a JPEG photo is decoded at that still give
+// what `r` asks (jpegdecoder.h). Scales other than halvings only where they
+// come out whole: those are the ones bench/quality.sh measured.
 int jpegEighths(const QSize& stored, const Reduction& r)
 {
     for (int m = 1; m < 8; ++m) {
         const bool whole = (stored.width() * m) % 8 == 0 && (stored.height() * m) % 8 == 0;
         if (!whole && m != 1 && m != 2 && m != 4)
             continue;
-        const QSize size = jpegScaled(stored, m);
+        const QSize size = jpegdecoder::scaledSize(stored, m);
         const QSize need = m <= 2 ? r.coarse : r.fine;
         if (size.width() >= need.width() && size.height() >= need.height())
             return m;
@@ -123,6 +115,44 @@ Reduction forSending(const QSize& target)
     };
     return {times(14), times(20)};
 }
+
+// A picture file read in pieces, its content hashed (when asked to) as they go by.
+class HashedFile : public QIODevice
+{
+public:
+    HashedFile(const QString& path, bool hashing) : file(path), hashing(hashing) {}
+
+    bool open()
+    {
+        return QFileInfo(file.fileName()).isFile() && file.open(QIODevice::ReadOnly) &&
+               QIODevice::open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+    // The hash of the whole file, what is left of it read now; empty when it
+    // cannot be read to its end.
+    QByteArray finish()
+    {
+        char buffer[64 * 1024];
+        qint64 n;
+        while ((n = read(buffer, sizeof buffer)) > 0) {
+        }
+        return n < 0 ? QByteArray() : hash.hex();
+    }
+
+protected:
+    qint64 readData(char* data, qint64 max) override
+    {
+        const qint64 n = file.read(data, max);
+        if (n > 0 && hashing)
+            hash.add(QByteArrayView(data, n));
+        return n;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    QFile file;
+    history::ContentHash hash;
+    bool hashing;
+};
 
 // A picture file opened for reading, header parsed, nothing decoded yet.
 // Orientation is applied by us after scaling (auto-transform stays off): a
@@ -167,7 +197,7 @@ public:
         if (vector())
             return wanted.isValid() ? wanted : stored;
         if (format == "jpeg" && reduction.fine.isValid())
-            return jpegScaled(stored, jpegEighths(stored, reduction));
+            return jpegdecoder::scaledSize(stored, jpegEighths(stored, reduction));
         return stored;
     }
 
@@ -195,51 +225,90 @@ public:
             return QImage();
         if (vector() && size != stored)
             reader.setScaledSize(size);
-        if (readsIntoMemory())
-            readIntoMemory();
-        if (format == "jpeg" && known() && size != stored)
-            reduceJpeg(size); // also for a photo too large to be read into memory
+        load();
+        if (format == "jpeg" && known()) {
+            const int eighths = reduction.fine.isValid() ? jpegEighths(stored, reduction) : 8;
+            jpegdecoder::Decoded jpeg;
+            if (!bytes.isEmpty()) {
+                jpeg = jpegdecoder::decode(bytes, eighths);
+            } else { // a photo too large to be held in memory is streamed
+                QFile file(path);
+                if (!file.open(QIODevice::ReadOnly))
+                    return QImage();
+                jpeg = jpegdecoder::decode(&file, eighths);
+            }
+            if (!jpeg.unsupported)
+                return jpeg.image;
+            if (size != stored) // Qt's reader decodes reduced and scales to the size
+                reader.setScaledSize(size);
+        }
         return reader.read();
+    }
+
+    // A JPEG photo decoded a row at a time straight into the Lanczos filter
+    // and scaled to `target` (stored orientation), so that the reduced
+    // picture is never whole in memory. Null when the picture is not such a
+    // photo or cannot be read this way: then decode() it.
+    QImage decodeScaled(const QSize& wanted, const Reduction& reduction, const QSize& target)
+    {
+        if (format != "jpeg" || !known() || !reduction.fine.isValid() || target.isEmpty())
+            return QImage();
+        const QSize size = decodedSize(wanted, reduction);
+        if (overCeiling() || pixels(size) > MaxPixels)
+            return QImage();
+        // Read in pieces that the decoder and the hash take while they are
+        // at hand, rather than whole into memory first.
+        HashedFile file(path, keepBytes);
+        if (!file.open())
+            return QImage();
+        jpegdecoder::Rows rows(&file, jpegEighths(stored, reduction));
+        if (!rows.started() || rows.size() != size)
+            return QImage();
+        QImage scaled = resample::lanczos(
+            size, [&rows](uchar* line) { return rows.next(line); }, target);
+        if (scaled.isNull())
+            return QImage();
+        rows.describe(&scaled);
+        if (rows.grey()) // the rows came as grey in all three channels
+            scaled.convertTo(QImage::Format_Grayscale8);
+        if (keepBytes) {
+            streamedHash = file.finish();
+            if (streamedHash.isEmpty()) // the file could not be read to its end
+                return QImage();
+        }
+        return scaled;
     }
 
     // The hash of the file's content: of the bytes decoded when they were
     // read into memory, else read once more (the system has them cached).
     QByteArray contentHash() const
     {
+        if (!streamedHash.isEmpty())
+            return streamedHash;
         return bytes.isEmpty() ? history::hashOfFile(path) : history::hashOf(bytes);
     }
 
     QImageIOHandler::Transformations transform = QImageIOHandler::TransformationNone;
 
 private:
-    // Qt's handler decodes at the libjpeg scale that gives at least the size
-    // asked for and rescales the result to it, unless it is exactly what
-    // libjpeg produces; we only ask for such sizes. With a clip rectangle it
-    // uses halvings only, and keeps them exact when the rectangle divides
-    // evenly: when the picture is not a multiple of the reduction, the last
-    // (less than one reduced) pixel column and row are left out.
-    void reduceJpeg(const QSize& reduced)
-    {
-        const int eighths = (reduced.width() * 8 + stored.width() - 1) / stored.width();
-        if (eighths != 1 && eighths != 2 && eighths != 4) {
-            reader.setScaledSize(reduced); // whole: no clipping needed
-            return;
-        }
-        const int denom = stored.width() / reduced.width();
-        reader.setClipRect(QRect(0, 0, reduced.width() * denom, reduced.height() * denom));
-        reader.setScaledSize(reduced);
-    }
-
-    // Qt's JPEG handler feeds libjpeg straight from a QBuffer's bytes, but
-    // from any other device in 4 KB reads; for a photo the one read of the
-    // whole file saves several percent of a reduced decode. A picture file
-    // whose content is hashed is read whole whatever its format, so that the
-    // hash costs no second read. Large files (beyond about 40 MP) are
-    // streamed, so that their bytes do not add to the peak memory.
+    // A JPEG photo is decoded from its bytes in memory, read in one go (Qt's
+    // reader, for the colour spaces ours leaves to it, would otherwise take
+    // them in 4 KB reads). A picture file whose content is hashed is read
+    // whole whatever its format, so that the hash costs no second read. Large
+    // files (beyond about 40 MP) are streamed, so that their bytes do not add
+    // to the peak memory.
     bool readsIntoMemory() const
     {
         return (keepBytes || (format == "jpeg" && known())) &&
                QFileInfo(path).size() <= MaxInMemoryBytes;
+    }
+    void load()
+    {
+        if (loaded)
+            return;
+        loaded = true;
+        if (readsIntoMemory())
+            readIntoMemory();
     }
     void readIntoMemory()
     {
@@ -267,6 +336,8 @@ private:
     QByteArray format;
     QSize stored;
     bool keepBytes = false;
+    bool loaded = false;
+    QByteArray streamedHash; // of the file read in pieces by decodeScaled()
 };
 
 // How a picture file becomes the result: whether it is scaled and to what
@@ -380,7 +451,9 @@ bool encodedAsIs(QImage::Format format)
 }
 
 // The most memory preparing `source` takes when it is decoded at `decoded`
-// in `format` and carried out by `plan` (see decodeCost).
+// in `format` and carried out by `plan` (see decodeCost). A JPEG photo being
+// scaled takes less, decoded a row at a time (Source::decodeScaled); it is
+// counted as decoded whole, as one in CMYK is.
 qint64 peakBytes(const Source& source, const Plan& plan, const QSize& decoded,
                  QImage::Format format)
 {
@@ -448,32 +521,36 @@ Prepared Preparer::prepareFile(const QString& path, const Options& options, bool
         if (needed > budget)
             return overBudget(path, needed, budget);
     }
-    QImage image = source.decode(wanted, reduction);
+    // A JPEG photo to be scaled goes from the decoder straight into the filter.
+    QImage image = plan.scale ? source.decodeScaled(wanted, reduction, plan.target) : QImage();
     if (image.isNull()) {
-        // Qt refuses to allocate more than its limit: too large, not unreadable.
-        const qint64 bytes = pixels(expected) * bytesPerPixel(source.decodedFormat());
-        const bool tooLarge =
-            pixels(expected) > MaxPixels || bytes > qint64(QImageReader::allocationLimit()) << 20;
-        return unreadable(path, tooLarge ? Prepared::TooLarge : Prepared::Unreadable);
-    }
-    if (pixels(image.size()) > MaxPixels)
-        return unreadable(path, Prepared::TooLarge);
-    // A header that does not tell the size, or tells another one than the
-    // picture decodes to (a damaged file): the decoded picture counts.
-    if (image.size() != expected) {
-        source.setStoredSize(image.size());
-        plan = planFor(source, options, scale);
-    }
-    if (budget > 0) {
-        const qint64 needed = peakBytes(source, plan, image.size(), image.format());
-        if (needed > budget)
-            return overBudget(path, needed, budget);
-    }
+        image = source.decode(wanted, reduction);
+        if (image.isNull()) {
+            // Qt refuses to allocate more than its limit: too large, not unreadable.
+            const qint64 bytes = pixels(expected) * bytesPerPixel(source.decodedFormat());
+            const bool tooLarge = pixels(expected) > MaxPixels ||
+                                  bytes > qint64(QImageReader::allocationLimit()) << 20;
+            return unreadable(path, tooLarge ? Prepared::TooLarge : Prepared::Unreadable);
+        }
+        if (pixels(image.size()) > MaxPixels)
+            return unreadable(path, Prepared::TooLarge);
+        // A header that does not tell the size, or tells another one than the
+        // picture decodes to (a damaged file): the decoded picture counts.
+        if (image.size() != expected) {
+            source.setStoredSize(image.size());
+            plan = planFor(source, options, scale);
+        }
+        if (budget > 0) {
+            const qint64 needed = peakBytes(source, plan, image.size(), image.format());
+            if (needed > budget)
+                return overBudget(path, needed, budget);
+        }
 
-    if (plan.scale) { // the decoded picture goes once the scaled one is made
-        if (convertsInPlace(image.format()))
-            image.convertTo(scalingFormat(image.format()));
-        image = plan.target.isEmpty() ? QImage() : resample::lanczos(image, plan.target);
+        if (plan.scale) { // the decoded picture goes once the scaled one is made
+            if (convertsInPlace(image.format()))
+                image.convertTo(scalingFormat(image.format()));
+            image = plan.target.isEmpty() ? QImage() : resample::lanczos(image, plan.target);
+        }
     }
     Prepared result = encode(upright(std::move(image), source.transform), options, path);
     if (result.failure == Prepared::None && options.hashSource)

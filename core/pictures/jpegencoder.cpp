@@ -17,6 +17,9 @@
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
+#ifdef __SSE__
+#include <xmmintrin.h>
+#endif
 
 namespace jpegencoder {
 
@@ -91,8 +94,52 @@ void forwardDct(float* block)
         for (int y = 0; y < 8; ++y)
             std::memcpy(block + 8 * y + half, &column[y], sizeof(Floats4));
     }
+#ifdef __SSE__
+    // Along the rows: the block turned a quarter, four columns at a time
+    // again, and turned back (the same arithmetic, in vectors).
+    __m128 m[16];
+    for (int i = 0; i < 16; ++i)
+        m[i] = _mm_loadu_ps(block + 4 * i);
+    // m[2y + h] holds row y, columns 4h..4h+3; quadrant (r, c) of the block is
+    // rows 4r.., columns 4c.. .
+    const auto transposeQuadrant = [&m](int r, int c, __m128* out) {
+        __m128 a = m[2 * (4 * r) + c], b = m[2 * (4 * r + 1) + c], d = m[2 * (4 * r + 2) + c],
+               e = m[2 * (4 * r + 3) + c];
+        _MM_TRANSPOSE4_PS(a, b, d, e);
+        out[0] = a;
+        out[1] = b;
+        out[2] = d;
+        out[3] = e;
+    };
+    Floats4 rows[2][8]; // rows[h][x]: column x of the block, rows 4h..4h+3
+    for (int h = 0; h < 2; ++h) {
+        for (int c = 0; c < 2; ++c) {
+            __m128 q[4];
+            transposeQuadrant(h, c, q);
+            for (int i = 0; i < 4; ++i)
+                std::memcpy(&rows[h][4 * c + i], &q[i], sizeof(Floats4));
+        }
+        aan(rows[h], 1);
+    }
+    for (int h = 0; h < 2; ++h) {
+        for (int c = 0; c < 2; ++c) {
+            __m128 a, b, d, e;
+            std::memcpy(&a, &rows[h][4 * c], sizeof a);
+            std::memcpy(&b, &rows[h][4 * c + 1], sizeof b);
+            std::memcpy(&d, &rows[h][4 * c + 2], sizeof d);
+            std::memcpy(&e, &rows[h][4 * c + 3], sizeof e);
+            _MM_TRANSPOSE4_PS(a, b, d, e);
+            // now rows 4h..4h+3, columns 4c..4c+3
+            _mm_storeu_ps(block + 8 * (4 * h) + 4 * c, a);
+            _mm_storeu_ps(block + 8 * (4 * h + 1) + 4 * c, b);
+            _mm_storeu_ps(block + 8 * (4 * h + 2) + 4 * c, d);
+            _mm_storeu_ps(block + 8 * (4 * h + 3) + 4 * c, e);
+        }
+    }
+#else
     for (int y = 0; y < 8; ++y) // along the rows
         aan(block + 8 * y, 1);
+#endif
 }
 
 // A plane of samples, level-shifted (-128..127); reading past its edges

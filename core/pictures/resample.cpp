@@ -52,6 +52,19 @@ double lanczos(double x)
     return Lobes * std::sin(px) * std::sin(px / Lobes) / (px * px);
 }
 
+// How far from its centre the filter reaches, in source pixels.
+double reach(int in, int out)
+{
+    return Lobes * std::max(1.0, double(in) / out);
+}
+
+// How many source pixels make one output pixel, an even count.
+int tapCount(int in, int out)
+{
+    const int used = std::min(in, int(std::ceil(2 * reach(in, out))));
+    return used + used % 2;
+}
+
 // Output pixel i covers the source around (i + 0.5) * scale - 0.5; when
 // shrinking, the filter is stretched by the scale. Beyond the edges the edge
 // pixel repeats. The integer weights of each pixel add up to exactly 1, so a
@@ -60,10 +73,10 @@ Taps taps(int in, int out)
 {
     const double scale = double(in) / out;
     const double stretch = std::max(1.0, scale);
-    const double support = Lobes * stretch;
+    const double support = reach(in, out);
     const int used = std::min(in, int(std::ceil(2 * support)));
     Taps t;
-    t.n = used + used % 2;
+    t.n = tapCount(in, out);
     t.first.resize(out);
     t.weight.assign(size_t(out) * t.n, 0);
     std::vector<double> w(used);
@@ -267,6 +280,40 @@ void row(const uchar* in, const Taps& t, int width, uchar* out)
     rowFrom(x, in, t, width, out);
 }
 
+// `size` made of a picture of width `sw` and height `sh` whose row r
+// `rowAt(r)` gives (null: it cannot), into `result` (of the format given).
+// Rows are asked for in order: a row once passed over is not asked for again.
+template <typename RowAt> bool scale(int sw, int sh, RowAt rowAt, QImage* result)
+{
+    const QSize size = result->size();
+    const bool alpha = result->hasAlphaChannel();
+    const Taps vertical = taps(sh, size.height());
+    const Taps horizontal = taps(sw, size.width());
+    std::vector<const uchar*> rows(vertical.n);
+    std::vector<uchar> line(size_t(sw) * 4 + 16); // slack for the last taps
+    for (int y = 0; y < size.height(); ++y) {
+        for (int k = 0; k < vertical.n; ++k) {
+            rows[k] = rowAt(std::min(vertical.first[y] + k, sh - 1));
+            if (!rows[k])
+                return false;
+        }
+        columns(rows.data(), &vertical.weight[size_t(y) * vertical.n], vertical.n, sw * 4,
+                line.data());
+        uchar* out = result->scanLine(y);
+        row(line.data(), horizontal, size.width(), out);
+        if (alpha) {
+            // The filter's negative lobes can leave a colour above its alpha.
+            QRgb* pixel = reinterpret_cast<QRgb*>(out);
+            for (int x = 0; x < size.width(); ++x) {
+                const int a = qAlpha(pixel[x]);
+                pixel[x] = qRgba(std::min(qRed(pixel[x]), a), std::min(qGreen(pixel[x]), a),
+                                 std::min(qBlue(pixel[x]), a), a);
+            }
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 QImage lanczos(const QImage& image, const QSize& size)
@@ -284,31 +331,39 @@ QImage lanczos(const QImage& image, const QSize& size)
     QImage result(size, source.format());
     if (result.isNull())
         return QImage();
-    const int sw = source.width();
-    const Taps vertical = taps(source.height(), size.height());
-    const Taps horizontal = taps(sw, size.width());
-    std::vector<const uchar*> rows(vertical.n);
-    std::vector<uchar> line(size_t(sw) * 4 + 16); // slack for the last taps
-    for (int y = 0; y < size.height(); ++y) {
-        for (int k = 0; k < vertical.n; ++k)
-            rows[k] = source.constScanLine(std::min(vertical.first[y] + k, source.height() - 1));
-        columns(rows.data(), &vertical.weight[size_t(y) * vertical.n], vertical.n, sw * 4,
-                line.data());
-        uchar* out = result.scanLine(y);
-        row(line.data(), horizontal, size.width(), out);
-        if (alpha) {
-            // The filter's negative lobes can leave a colour above its alpha.
-            QRgb* pixel = reinterpret_cast<QRgb*>(out);
-            for (int x = 0; x < size.width(); ++x) {
-                const int a = qAlpha(pixel[x]);
-                pixel[x] = qRgba(std::min(qRed(pixel[x]), a), std::min(qGreen(pixel[x]), a),
-                                 std::min(qBlue(pixel[x]), a), a);
-            }
-        }
-    }
+    scale(
+        source.width(), source.height(), [&source](int r) { return source.constScanLine(r); },
+        &result);
     result.setColorSpace(image.colorSpace());
     result.setDotsPerMeterX(image.dotsPerMeterX());
     result.setDotsPerMeterY(image.dotsPerMeterY());
+    return result;
+}
+
+QImage lanczos(const QSize& sourceSize, const std::function<bool(uchar*)>& nextRow,
+               const QSize& size)
+{
+    if (sourceSize.isEmpty() || size.isEmpty())
+        return QImage();
+    QImage result(size, QImage::Format_RGB32);
+    if (result.isNull())
+        return QImage();
+    // The rows the filter reaches for one output row are consecutive, and
+    // move down the picture: they are kept in a ring as tall as the filter.
+    const int sw = sourceSize.width();
+    const int height = tapCount(sourceSize.height(), size.height());
+    std::vector<uchar> ring(size_t(sw) * 4 * size_t(height));
+    int read = 0; // rows read so far
+    const auto rowAt = [&](int r) -> const uchar* {
+        while (read <= r) {
+            if (!nextRow(&ring[size_t(read % height) * sw * 4]))
+                return nullptr;
+            ++read;
+        }
+        return &ring[size_t(r % height) * sw * 4];
+    };
+    if (!scale(sw, sourceSize.height(), rowAt, &result))
+        return QImage();
     return result;
 }
 

@@ -6,6 +6,12 @@
 
 #include <exiv2/exiv2.hpp>
 
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include <jpeglib.h>
+
 namespace pictures {
 
 QImage pattern(int width, int height)
@@ -74,6 +80,41 @@ QByteArray jpeg(const QImage& image, int quality)
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "JPG", quality);
+    return bytes;
+}
+
+QByteArray cmykJpeg(const QImage& image)
+{
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+    jpeg_compress_struct cinfo{};
+    jpeg_error_mgr err;
+    cinfo.err = jpeg_std_error(&err);
+    jpeg_create_compress(&cinfo);
+    unsigned char* memory = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &memory, &size);
+    cinfo.image_width = JDIMENSION(rgb.width());
+    cinfo.image_height = JDIMENSION(rgb.height());
+    cinfo.input_components = 4;
+    cinfo.in_color_space = JCS_CMYK;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, 90, TRUE);
+    jpeg_start_compress(&cinfo, TRUE);
+    // Inverted, as Adobe's programs store CMYK: no black, ink = 255 - value.
+    std::vector<JSAMPLE> line(size_t(rgb.width()) * 4);
+    for (int y = 0; y < rgb.height(); ++y) {
+        const uchar* in = rgb.constScanLine(y);
+        for (int x = 0; x < rgb.width(); ++x) {
+            std::copy(in + 3 * x, in + 3 * x + 3, &line[size_t(x) * 4]);
+            line[size_t(x) * 4 + 3] = 255;
+        }
+        JSAMPROW row = line.data();
+        jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    const QByteArray bytes(reinterpret_cast<const char*>(memory), qsizetype(size));
+    std::free(memory);
     return bytes;
 }
 

@@ -32,6 +32,8 @@ QByteArray readFile(const QString& path);
 
 // `image` as JPEG bytes.
 QByteArray jpeg(const QImage& image, int quality = 90);
+// `image` as a CMYK JPEG, inverted as Adobe's programs write it.
+QByteArray cmykJpeg(const QImage& image);
 
 // `image` (at most 128 colours) as a GIF file (which Qt reads but cannot write)
 // whose header names a logical screen of `screen` (by default the picture's size).
