@@ -16,7 +16,6 @@
 #include <QTransform>
 
 #include <mutex>
-#include <optional>
 
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -225,7 +224,8 @@ public:
             return QImage();
         if (vector() && size != stored)
             reader.setScaledSize(size);
-        load();
+        if (readsIntoMemory())
+            readIntoMemory();
         if (format == "jpeg" && known()) {
             const int eighths = reduction.fine.isValid() ? jpegEighths(stored, reduction) : 8;
             jpegdecoder::Decoded jpeg;
@@ -291,9 +291,9 @@ public:
     QImageIOHandler::Transformations transform = QImageIOHandler::TransformationNone;
 
 private:
-    // A JPEG photo is decoded from its bytes in memory, read in one go (Qt's
-    // reader, for the colour spaces ours leaves to it, would otherwise take
-    // them in 4 KB reads). A picture file whose content is hashed is read
+    // A JPEG photo decoded whole is decoded from its bytes read in one go
+    // (Qt's reader, for the colour spaces ours leaves to it, would otherwise
+    // take them in 4 KB reads). A picture file whose content is hashed is read
     // whole whatever its format, so that the hash costs no second read. Large
     // files (beyond about 40 MP) are streamed, so that their bytes do not add
     // to the peak memory.
@@ -301,14 +301,6 @@ private:
     {
         return (keepBytes || (format == "jpeg" && known())) &&
                QFileInfo(path).size() <= MaxInMemoryBytes;
-    }
-    void load()
-    {
-        if (loaded)
-            return;
-        loaded = true;
-        if (readsIntoMemory())
-            readIntoMemory();
     }
     void readIntoMemory()
     {
@@ -336,7 +328,6 @@ private:
     QByteArray format;
     QSize stored;
     bool keepBytes = false;
-    bool loaded = false;
     QByteArray streamedHash; // of the file read in pieces by decodeScaled()
 };
 

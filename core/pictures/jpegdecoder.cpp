@@ -28,8 +28,8 @@ struct ErrorManager
 // Warnings (a file cut short, extra bytes) are not for the user's terminal.
 void quiet(j_common_ptr) {}
 
-// Feeds libjpeg from a device in reads of 64 KB, for files too large to be
-// held in memory. The end of the device reads as the end of the picture.
+// Feeds libjpeg from a device in reads of 64 KB. The end of the device (or a
+// read that fails) reads as the end of the picture.
 struct DeviceSource
 {
     jpeg_source_mgr pub;
