@@ -149,6 +149,8 @@ private slots:
             "    45      Rom & Umgebung\n    13    Fr\u00e4nkische Schweiz\n   250  Tom & Jerry\n"
             "   251    Cartoons <alt>\n  1200  Archiv 2006\n",
             "");
+        row("categories, none on the page", "gallery:no-categories", "--list-categories", 1, "",
+            "error: no Categories found");
         row("category not in the tree", "", "--upload --category 8 one.jpg", 2, "",
             "category 8 is not in the site's gallery; --list-categories shows");
         row("no category", "", "--upload one.jpg", 2, "", "no category: give --category ID");
