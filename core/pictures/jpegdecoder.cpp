@@ -221,11 +221,6 @@ Decoded decode(QIODevice* device, int eighths)
     return decoder.image();
 }
 
-Rows::Rows(const QByteArray& bytes, int eighths) : d(std::make_unique<Decoder>())
-{
-    d->start(&bytes, nullptr, eighths, false);
-}
-
 Rows::Rows(QIODevice* device, int eighths) : d(std::make_unique<Decoder>())
 {
     d->start(nullptr, device, eighths, false);

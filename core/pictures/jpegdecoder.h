@@ -34,11 +34,10 @@ Decoded decode(QIODevice* device, int eighths);
 
 // A colour or grey JPEG decoded a row at a time, each row as 32-bit pixels
 // (0xffRRGGBB, QImage::Format_RGB32), so that a picture being scaled never
-// needs to be whole in memory. `bytes` or `device` must outlive it.
+// needs to be whole in memory. `device` must outlive it.
 class Rows
 {
 public:
-    Rows(const QByteArray& bytes, int eighths);
     Rows(QIODevice* device, int eighths);
     ~Rows();
     Rows(const Rows&) = delete;
